@@ -26,14 +26,18 @@ struct OpenKey {
     REGSAM access = 0;
 };
 
-std::uintptr_t Num(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t Num(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
 
 void Record(Call call) {
     std::lock_guard<std::mutex> lock(worldMutex);
     world().calls.push_back(std::move(call));
 }
 
-bool IsKnownKey(HKEY key) { return key == HKEY_CURRENT_USER; }
+bool IsKnownKey(HKEY key) {
+    return key == HKEY_CURRENT_USER;
+}
 
 std::string ResolvePath(HKEY key, LPCSTR subKey) {
     std::string base = key == HKEY_CURRENT_USER ? "" : reinterpret_cast<OpenKey*>(key)->path;
@@ -67,7 +71,9 @@ LONG SemaphoreCount(HANDLE semaphore) {
     return s->count;
 }
 
-LONG SemaphoreMaximum(HANDLE semaphore) { return static_cast<Semaphore*>(semaphore)->maximum; }
+LONG SemaphoreMaximum(HANDLE semaphore) {
+    return static_cast<Semaphore*>(semaphore)->maximum;
+}
 
 std::string KeyName(const std::string& path) {
     std::string name = path;
@@ -106,9 +112,15 @@ BOOL WINAPI IsDBCSLeadByte(BYTE testChar) {
     return world().leadBytes.count(testChar) ? TRUE : FALSE;
 }
 
-DWORD WINAPI GetLastError(void) { return world().lastError; }
-void WINAPI SetLastError(DWORD error) { world().lastError = error; }
-DWORD WINAPI GetCurrentThreadId(void) { return world().threadId; }
+DWORD WINAPI GetLastError(void) {
+    return world().lastError;
+}
+void WINAPI SetLastError(DWORD error) {
+    world().lastError = error;
+}
+DWORD WINAPI GetCurrentThreadId(void) {
+    return world().threadId;
+}
 
 HHOOK WINAPI SetWindowsHookExA(int hookType, HOOKPROC proc, HINSTANCE module, DWORD threadId) {
     using hostwin::HookPolicy;
@@ -250,13 +262,14 @@ LSTATUS WINAPI RegCreateKeyA(HKEY key, LPCSTR subKey, PHKEY result) {
         *result = reinterpret_cast<HKEY>(new hostwin::OpenKey{path, 0xF003F});
         ++w.keysOpen;
     }
-    Record({"RegCreateKeyA", {Num(key), Num(subKey), Num(result)},
-            static_cast<std::uintptr_t>(status), subKey ? subKey : ""});
+    Record({"RegCreateKeyA",
+            {Num(key), Num(subKey), Num(result)},
+            static_cast<std::uintptr_t>(status),
+            subKey ? subKey : ""});
     return status;
 }
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired,
-                             PHKEY result) {
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result) {
     hostwin::World& w = world();
     LSTATUS status = ERROR_SUCCESS;
     const std::string path = hostwin::IsKnownKey(key) ? hostwin::ResolvePath(key, subKey) : "";
@@ -268,8 +281,10 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desi
         *result = reinterpret_cast<HKEY>(new hostwin::OpenKey{path, desired});
         ++w.keysOpen;
     }
-    Record({"RegOpenKeyExA", {Num(key), Num(subKey), options, desired, Num(result)},
-            static_cast<std::uintptr_t>(status), subKey ? subKey : ""});
+    Record({"RegOpenKeyExA",
+            {Num(key), Num(subKey), options, desired, Num(result)},
+            static_cast<std::uintptr_t>(status),
+            subKey ? subKey : ""});
     return status;
 }
 
@@ -286,8 +301,10 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD 
         w.registry[open->path][hostwin::KeyName(valueName ? valueName : "")] =
             hostwin::RegistryValue{type, std::vector<BYTE>(data, data + size)};
     }
-    Record({"RegSetValueExA", {Num(key), Num(valueName), reserved, type, Num(data), size},
-            static_cast<std::uintptr_t>(status), valueName ? valueName : ""});
+    Record({"RegSetValueExA",
+            {Num(key), Num(valueName), reserved, type, Num(data), size},
+            static_cast<std::uintptr_t>(status),
+            valueName ? valueName : ""});
     return status;
 }
 
@@ -329,8 +346,10 @@ MMRESULT WINAPI midiOutGetDevCapsA(UINT_PTR deviceId, LPMIDIOUTCAPSA caps, UINT 
 
 // DirectSetup's entry, as dxlaunch declares it; records its arguments.
 int WINAPI DirectXSetupA(HWND window, LPSTR rootPath, DWORD flags) {
-    Record({"DirectXSetupA", {Num(window), Num(rootPath), flags},
-            static_cast<std::uintptr_t>(world().directXSetupResult), rootPath ? rootPath : ""});
+    Record({"DirectXSetupA",
+            {Num(window), Num(rootPath), flags},
+            static_cast<std::uintptr_t>(world().directXSetupResult),
+            rootPath ? rootPath : ""});
     return world().directXSetupResult;
 }
 

@@ -29,10 +29,10 @@ struct Call {
 
 // How SetWindowsHookExA answers.
 enum class HookPolicy {
-    GrantAll,        // every request is granted
-    ThreadOnly,      // as Windows NT and Wine: a hook for all threads (thread 0) without a
-                     // module handle is refused with ERROR_HOOK_NEEDS_HMOD
-    RefuseAll,       // every request is refused
+    GrantAll,   // every request is granted
+    ThreadOnly, // as Windows NT and Wine: a hook for all threads (thread 0) without a
+                // module handle is refused with ERROR_HOOK_NEEDS_HMOD
+    RefuseAll,  // every request is refused
 };
 
 struct MidiDevice {

@@ -102,9 +102,9 @@ extern ShellDisplay* shellDisplay;
 
 // Static data beside the display pointer; nothing in the shell reads it.
 constexpr std::size_t SHELL_TITLE_SIZE = 128;
-extern std::uint32_t shellDisplayWord;   // 0
+extern std::uint32_t shellDisplayWord;    // 0
 extern char shellTitle[SHELL_TITLE_SIZE]; // "Tarnwick Shell"
-extern std::uint32_t shellTitleWord;     // 1
+extern std::uint32_t shellTitleWord;      // 1
 
 // ---------------------------------------------------------------------------
 // Keyboard hook and key-state table
@@ -146,8 +146,8 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam);
 // ---------------------------------------------------------------------------
 // Error-log settings
 
-constexpr std::size_t ERROR_LOG_PATH_SIZE = 261;   // 260 characters and the terminator
-constexpr std::size_t ERROR_LOG_PREFIX_SIZE = 33;  // 32 characters and the terminator
+constexpr std::size_t ERROR_LOG_PATH_SIZE = 261;       // 260 characters and the terminator
+constexpr std::size_t ERROR_LOG_PREFIX_SIZE = 33;      // 32 characters and the terminator
 constexpr std::uint32_t ERROR_LOG_MODE_DEFAULT = 0x35; // SetupErrorLog with a non-zero flag
 constexpr std::uint32_t ERROR_LOG_MODE_OTHER = 0x36;   // SetupErrorLog with flag 0
 
@@ -167,8 +167,7 @@ std::int32_t SetupErrorLog(const char* directory, const char* fileName, std::int
 std::int32_t InitErrorLogSettings(ErrorLogSettings* record, const char* path, std::uint32_t mode);
 std::int32_t SetErrorLogPrefix(ErrorLogSettings* record, const char* text);
 std::int32_t BuildFilePath(std::int32_t withCurrentDirectory, const char* directory,
-                           const char* fileName, char* destination,
-                           std::uint32_t destinationSize);
+                           const char* fileName, char* destination, std::uint32_t destinationSize);
 std::int32_t GetCurrentDirectoryNoDrive(char* destination, std::uint32_t size);
 
 // ---------------------------------------------------------------------------

@@ -11,5 +11,7 @@ int RunWinMain() {
 #ifdef _WIN32
 // The process entry: the runtime calls this after the static initialisers and
 // ends the process with its result after running the atexit list.
-int main() { return RunWinMain(); }
+int main() {
+    return RunWinMain();
+}
 #endif
