@@ -12,7 +12,6 @@ packages=(
     # tests, fuzzers, benchmarks and the peers they compare with
     googletest libbenchmark-dev clang libclang-rt-14-dev
     liballegro4-dev libsdl2-dev zlib1g-dev liblz4-dev
-    zip
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
