@@ -50,18 +50,6 @@ void DrawSpan(std::uint8_t* first, std::int32_t count, std::int32_t pitch, std::
     }
 }
 
-using SpanLoop = void (*)(std::uint8_t*, std::int32_t, std::int32_t, std::uint8_t,
-                          const std::uint8_t*);
-
-template <bool Vertical> constexpr std::array<SpanLoop, 3> SpanLoops() {
-    return {DrawSpan<Vertical, SpanMode::Plain>, DrawSpan<Vertical, SpanMode::MixSrc>,
-            DrawSpan<Vertical, SpanMode::MixDst>};
-}
-
-// [vertical][mode]
-constexpr std::array<std::array<SpanLoop, 3>, 2> spanLoops = {SpanLoops<false>(),
-                                                              SpanLoops<true>()};
-
 } // namespace
 
 void DrawHVLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
@@ -74,11 +62,18 @@ void DrawHVLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t 
     const bool vertical = x1 == x2;
     const std::int32_t count = vertical ? y2 - y1 + 1 : x2 - x1 + 1;
 
-    std::size_t mode = 0;
-    if (s.drawFlags & DRAW_MIX_SRC_ROW) {
-        mode = 1;
-    } else if (s.drawFlags & DRAW_MIX_DST_ROW) {
-        mode = 2;
+    const auto c = static_cast<std::uint8_t>(colour);
+    const std::uint16_t mixing = s.drawFlags & (DRAW_MIX_SRC_ROW | DRAW_MIX_DST_ROW);
+    if (vertical) {
+        if (!mixing) return DrawSpan<true, SpanMode::Plain>(first, count, s.pitch, c, s.mixTable);
+        if (mixing & DRAW_MIX_SRC_ROW) {
+            return DrawSpan<true, SpanMode::MixSrc>(first, count, s.pitch, c, s.mixTable);
+        }
+        return DrawSpan<true, SpanMode::MixDst>(first, count, s.pitch, c, s.mixTable);
     }
-    spanLoops[vertical][mode](first, count, s.pitch, static_cast<std::uint8_t>(colour), s.mixTable);
+    if (!mixing) return DrawSpan<false, SpanMode::Plain>(first, count, s.pitch, c, s.mixTable);
+    if (mixing & DRAW_MIX_SRC_ROW) {
+        return DrawSpan<false, SpanMode::MixSrc>(first, count, s.pitch, c, s.mixTable);
+    }
+    DrawSpan<false, SpanMode::MixDst>(first, count, s.pitch, c, s.mixTable);
 }
