@@ -44,6 +44,11 @@ void DebugPrint(const char* text);
 // most 259 characters, so at most 130 words arise.
 std::uint16_t SplitArgWords(char* text, char** words);
 
+// What ShellMain does with the full command line: copies at most 259
+// characters of it into commandLineCopy (zero bytes after a shorter text; the
+// 260th byte stays 0), splits the copy into argWords and sets argWordCount.
+void MakeArgWords(const char* commandLine);
+
 // Installs the keyboard hook: first for all threads with no module handle,
 // and where the system refuses that (Windows NT and Wine do, error 1428), for
 // the calling thread. Null when both are refused.
