@@ -14,7 +14,7 @@
 
 namespace {
 
-inline std::uint32_t LoadWord(const std::uint8_t* p) {
+[[gnu::always_inline]] inline std::uint32_t LoadWord(const std::uint8_t* p) {
     std::uint32_t w;
     std::memcpy(&w, p, 4);
     return w;
@@ -22,7 +22,7 @@ inline std::uint32_t LoadWord(const std::uint8_t* p) {
 
 // `p` is 4-byte aligned: the store compiles to one 32-bit move. Debug
 // builds check the alignment that the sequences promise.
-inline void StoreAlignedWord(std::uint8_t* p, std::uint32_t w) {
+[[gnu::always_inline]] inline void StoreAlignedWord(std::uint8_t* p, std::uint32_t w) {
     assert((reinterpret_cast<std::uintptr_t>(p) & 3) == 0);
     std::memcpy(__builtin_assume_aligned(p, 4), &w, 4);
 }
@@ -38,24 +38,32 @@ constexpr std::uint32_t LeadBytes(bool mirror, std::uint32_t align, std::uint32_
 }
 
 // Destination offset of the k-th byte written, relative to dst.
-template <bool Mirror> constexpr std::ptrdiff_t At(std::ptrdiff_t k) {
+template <bool Mirror> [[gnu::always_inline]] constexpr std::ptrdiff_t At(std::ptrdiff_t k) {
     return Mirror ? -k : k;
 }
 
 template <bool Mirror>
-inline void CopyBytes(std::uint8_t* dst, const std::uint8_t* src, std::ptrdiff_t from,
-                      std::ptrdiff_t count) {
+[[gnu::always_inline]] inline void CopyBytes(std::uint8_t* dst, const std::uint8_t* src,
+                                             std::ptrdiff_t from, std::ptrdiff_t count) {
     for (std::ptrdiff_t i = 0; i < count; ++i) dst[At<Mirror>(from + i)] = src[from + i];
 }
 
 // Copies the aligned word that receives source bytes k .. k + 3.
 template <bool Mirror>
-inline void CopyWord(std::uint8_t* dst, const std::uint8_t* src, std::ptrdiff_t k) {
+[[gnu::always_inline]] inline void CopyWord(std::uint8_t* dst, const std::uint8_t* src,
+                                            std::ptrdiff_t k) {
     if constexpr (Mirror) {
         StoreAlignedWord(dst + At<Mirror>(k + 3), __builtin_bswap32(LoadWord(src + k)));
     } else {
         StoreAlignedWord(dst + k, LoadWord(src + k));
     }
+}
+
+// Whole words in line, the first receiving source byte First.
+template <bool Mirror, std::uint32_t First, std::size_t... W>
+[[gnu::always_inline]] inline void CopyWords(std::uint8_t* dst, const std::uint8_t* src,
+                                             std::index_sequence<W...>) {
+    (CopyWord<Mirror>(dst, src, First + 4 * W), ...);
 }
 
 // Runs of 1..3: the same byte copy serves every alignment.

@@ -21,7 +21,7 @@ namespace {
 enum class PixelMode { Copy, MixSrc, MixDst };
 
 template <PixelMode Mode>
-inline void Put(std::uint8_t& d, std::uint8_t s, const std::uint8_t* mix) {
+[[gnu::always_inline]] inline void Put(std::uint8_t& d, std::uint8_t s, const std::uint8_t* mix) {
     if constexpr (Mode == PixelMode::Copy) {
         (void)mix;
         d = s;
@@ -34,7 +34,8 @@ inline void Put(std::uint8_t& d, std::uint8_t s, const std::uint8_t* mix) {
 
 // The two mixing lookups of one pixel: sprite pixel s over buffer byte d.
 template <PixelMode Mode>
-inline std::uint32_t Mixed(std::uint32_t s, std::uint32_t d, const std::uint8_t* mix) {
+[[gnu::always_inline]] inline std::uint32_t Mixed(std::uint32_t s, std::uint32_t d,
+                                                  const std::uint8_t* mix) {
     return Mode == PixelMode::MixSrc ? mix[(s << 8) | d] : mix[(d << 8) | s];
 }
 
@@ -44,8 +45,8 @@ inline std::uint32_t Mixed(std::uint32_t s, std::uint32_t d, const std::uint8_t*
 // four at a time in one word each and store the four results as one word, so
 // that the loads of one group do not wait for the stores of the last.
 template <bool Mirror, PixelMode Mode>
-inline void WritePixels(std::uint8_t* d, const std::uint8_t* src, std::int32_t count,
-                        const std::uint8_t* mix) {
+[[gnu::always_inline]] inline void WritePixels(std::uint8_t* d, const std::uint8_t* src,
+                                               std::int32_t count, const std::uint8_t* mix) {
     constexpr std::ptrdiff_t dir = Mirror ? -1 : 1;
     std::int32_t i = 0;
     if constexpr (Mode == PixelMode::Copy) {
@@ -76,7 +77,7 @@ inline void WritePixels(std::uint8_t* d, const std::uint8_t* src, std::int32_t c
     for (; i < count; ++i) Put<Mode>(d[dir * i], src[i], mix);
 }
 
-inline std::int32_t ControlByte(const std::uint8_t*& src) {
+[[gnu::always_inline]] inline std::int32_t ControlByte(const std::uint8_t*& src) {
     return static_cast<std::int8_t>(*src++);
 }
 
@@ -91,7 +92,8 @@ const std::uint8_t* PassOverRow(const std::uint8_t* src) {
 
 // One row with every column inside the window: no bounds test at all.
 template <bool Mirror, PixelMode Mode>
-const std::uint8_t* FastRow(const std::uint8_t* src, std::uint8_t* first, const std::uint8_t* mix) {
+[[gnu::always_inline]] inline const std::uint8_t*
+FastRow(const std::uint8_t* src, std::uint8_t* first, const std::uint8_t* mix) {
     constexpr std::int32_t dir = Mirror ? -1 : 1;
     std::int32_t col = 0;
     for (;;) {
@@ -119,13 +121,14 @@ const std::uint8_t* FastRow(const std::uint8_t* src, std::uint8_t* first, const 
 // of the row fall outside, then `avail` window columns remain in the drawing
 // direction; whatever lies beyond them is read over but not drawn.
 template <bool Mirror, PixelMode Mode>
-const std::uint8_t* ClippedRow(const std::uint8_t* src, std::uint8_t* first, std::int32_t skip,
-                               std::int32_t avail, const std::uint8_t* mix) {
+[[gnu::always_inline]] inline const std::uint8_t*
+ClippedRow(const std::uint8_t* src, std::uint8_t* first, std::int32_t skip, std::int32_t avail,
+           const std::uint8_t* mix) {
     constexpr std::int32_t dir = Mirror ? -1 : 1;
     std::int32_t col = 0;
 
     // A literal run of n pixels from the cursor; false once the row is drained.
-    const auto literal = [&](std::int32_t n) {
+    const auto literal = [&](std::int32_t n) __attribute__((always_inline)) {
         if (n < avail) {
             WritePixels<Mirror, Mode>(first + col, src, n, mix);
             src += n;
