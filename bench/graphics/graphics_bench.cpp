@@ -310,7 +310,11 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             const auto it = run.counters.find("pixels");
-            if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
+            if (it == run.counters.end()) continue;
+            // Each repetition, or only the median where the repetitions
+            // themselves are not reported.
+            if (run.run_type == Run::RT_Iteration ||
+                (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median"))
                 rates[run.run_name.str()].push_back(it->second.value);
         }
         ConsoleReporter::ReportRuns(runs);
