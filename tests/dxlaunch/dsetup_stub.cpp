@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-extern "C" __declspec(dllexport) int WINAPI DirectXSetupA(HWND window, LPSTR rootPath,
-                                                          DWORD flags) {
+extern "C" __declspec(dllexport) int WINAPI
+    DirectXSetupA(HWND window, LPSTR rootPath, DWORD flags) {
     char name[MAX_PATH];
     if (GetEnvironmentVariableA("DSETUP_LOG", name, sizeof name) - 1u < sizeof name - 1) {
         if (FILE* log = std::fopen(name, "ab")) {
-            std::fprintf(log, "window=%08lx root=", static_cast<unsigned long>(
-                                                        reinterpret_cast<UINT_PTR>(window)));
+            std::fprintf(log, "window=%08lx root=",
+                         static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
             if (rootPath) {
                 std::fprintf(log, "[%s]", rootPath);
             } else {

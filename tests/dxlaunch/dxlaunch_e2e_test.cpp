@@ -34,7 +34,8 @@ struct Launch {
 
 // Runs dxlaunch.exe from `dir` with exactly `commandLine`; `{exe}` in it
 // stands for the program's full path.
-Launch RunDxlaunch(const ScratchDir& dir, std::string commandLine, const std::string& setupResult = "0") {
+Launch RunDxlaunch(const ScratchDir& dir, std::string commandLine,
+                   const std::string& setupResult = "0") {
     const std::string exe = dir.File("dxlaunch.exe");
     for (size_t at; (at = commandLine.find("{exe}")) != std::string::npos;)
         commandLine.replace(at, 5, exe);
@@ -59,8 +60,7 @@ const PathCase kPathCases[] = {
     {"blanks and tabs before the directory are dropped", "dxlaunch.exe  \t \tD:\\DirectX",
      "D:\\DirectX"},
     {"a quoted program path with spaces goes whole", "\"{exe}\" D:\\DirectX", "D:\\DirectX"},
-    {"text right after the closing quote of the name", "\"{exe}\"D:\\DirectX x",
-     "D:\\DirectX x"},
+    {"text right after the closing quote of the name", "\"{exe}\"D:\\DirectX x", "D:\\DirectX x"},
     {"a command line starting with a blank keeps the name", " dxlaunch.exe D:\\DirectX",
      "dxlaunch.exe D:\\DirectX"},
     {"a quoted argument keeps its quotes and trailing blanks", "dxlaunch.exe \"D:\\Dx Dir\"  ",
@@ -82,7 +82,8 @@ TEST_F(DxlaunchUnderWine, PassesTheCommandTailAsTheRootPath) {
     for (const PathCase& c : kPathCases) {
         SCOPED_TRACE(c.rule);
         const Launch launch = RunDxlaunch(dir_, c.commandLine);
-        ASSERT_TRUE(launch.process.started) << "CreateProcessA error " << launch.process.createError;
+        ASSERT_TRUE(launch.process.started)
+            << "CreateProcessA error " << launch.process.createError;
         EXPECT_EQ(launch.process.exitCode, 0u);
         ASSERT_TRUE(launch.logged) << "DirectXSetupA was not called";
         // Exactly one call, with no window and the launcher's components.

@@ -27,8 +27,7 @@ struct LaunchCase {
 
 const LaunchCase kLaunchCases[] = {
     {"no argument: an empty root path", "dxlaunch.exe", "", 0},
-    {"blanks before the directory are dropped", "dxlaunch.exe  \t D:\\DirectX", "D:\\DirectX",
-     0},
+    {"blanks before the directory are dropped", "dxlaunch.exe  \t D:\\DirectX", "D:\\DirectX", 0},
     {"a quoted program path goes whole", "\"C:\\Game Dir\\dxlaunch.exe\" D:\\Dx", "D:\\Dx", 0},
     {"a leading blank keeps the name", " dxlaunch.exe D:\\Dx", "dxlaunch.exe D:\\Dx", 0},
     {"quotes and trailing blanks stay", "dxlaunch.exe \"D:\\Dx Dir\" ", "\"D:\\Dx Dir\" ", 0},
