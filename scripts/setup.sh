@@ -8,7 +8,7 @@ packages=(
     # the cross build and Wine to run it
     g++-mingw-w64-i686 wine wine32:i386 wine64
     # build tools
-    cmake ninja-build g++ make
+    cmake ninja-build g++ make pkgconf
     # tests, fuzzers, benchmarks and the peers they compare with
     googletest libbenchmark-dev clang libclang-rt-14-dev
     liballegro4-dev libsdl2-dev zlib1g-dev liblz4-dev
