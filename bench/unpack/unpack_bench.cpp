@@ -82,9 +82,8 @@ void BuildCorpus() {
                               {},
                               {}});
     }
-    for (const char* icon :
-         {"/usr/share/pixmaps/debian-logo.png",
-          "/root/.pyenv/versions/3.11.7/lib/python3.11/idlelib/Icons/idle.ico"}) {
+    for (const char* icon : {"/usr/share/pixmaps/debian-logo.png",
+                             "/usr/share/doc/valgrind/html/images/dh-tree.png"}) {
         if (std::filesystem::exists(icon)) {
             corpus.push_back(
                 {std::filesystem::path(icon).filename().string(), ReadFile(icon), {}, {}, {}});
