@@ -266,9 +266,10 @@ struct ScanTable {
         }                                                                                          \
     } while (0)
 
-// Decodes the stream of P bytes at `stream` into `out`, U bytes at most.
+// Decodes the stream of P bytes at `stream` into `out`, U bytes at most, and
+// counts the bytes written in `produced`.
 UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
-                          std::uint32_t unpacked, std::uint8_t chunks) {
+                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
     UnpackState& st = unpackState;
     BitReader reader;
     reader.Start(stream, packed);
@@ -312,6 +313,7 @@ UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std:
     }
 
 finished:
+    written = produced;
     st.runsLeft = std::uint16_t(runs);
     st.chunksLeft = chunks;
     st.windowLow = std::uint16_t(reader.bits);
@@ -320,8 +322,8 @@ finished:
     return status;
 }
 
-constexpr UnpackResult Failure(UnpackStatus status) {
-    return UnpackResult{0, status};
+constexpr UnpackResult Failure(UnpackStatus status, std::uint32_t produced = 0) {
+    return UnpackResult{0, produced, status};
 }
 
 // The common path once the signature is known good. `sourceSize` and
@@ -351,7 +353,7 @@ UnpackResult Unpack(const std::uint8_t* block, std::uintptr_t sourceSize, std::u
         if (unpacked != 0) return Failure(UNPACK_NO_CHUNKS);
         unpackState.unpackedSize = 0;
         unpackState.packedSize = packed;
-        return UnpackResult{0, UNPACK_OK};
+        return UnpackResult{0, 0, UNPACK_OK};
     }
 
     const std::uint8_t* stream = block + PACK_HEADER_SIZE;
@@ -370,9 +372,10 @@ UnpackResult Unpack(const std::uint8_t* block, std::uintptr_t sourceSize, std::u
 
     unpackState.unpackedSize = unpacked;
     unpackState.packedSize = packed;
-    const UnpackStatus status = DecodeStream(stream, packed, dest, unpacked, chunks);
-    if (status != UNPACK_OK) return Failure(status);
-    return UnpackResult{unpacked, UNPACK_OK};
+    std::uint32_t produced = 0;
+    const UnpackStatus status = DecodeStream(stream, packed, dest, unpacked, chunks, produced);
+    if (status != UNPACK_OK) return Failure(status, produced);
+    return UnpackResult{unpacked, produced, UNPACK_OK};
 }
 
 } // namespace

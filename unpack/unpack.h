@@ -52,7 +52,9 @@ enum UnpackStatus : std::uint8_t {
 };
 
 struct UnpackResult {
-    std::uint32_t size; // U from the header on success, 0 on failure
+    std::uint32_t size;     // U from the header on success, 0 on failure
+    std::uint32_t produced; // bytes the chunks wrote: U for a whole block, fewer when
+                            // its chunks end early; on failure, those written by then
     UnpackStatus status;
 
     constexpr bool Failed() const { return status != UNPACK_OK; }
