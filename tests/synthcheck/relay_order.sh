@@ -72,12 +72,15 @@ awk 'function flush() { if (n > 2) print "  " prev "(...)  x" n; else for (i = 1
      END { flush() }' "$work/calls"
 
 # The calls that the frame's order is about, with the handles made
-# symbolic: S1/S2 for the semaphores, in creation order.
+# symbolic: S1/S2 for the semaphores, in creation order. The runtime's own
+# mutexes (libgcc creates them with CreateSemaphoreW) are left out.
 relevant=$(awk '
     { name = $0; sub(/\(.*/, "", name) }
     name == "CreateSemaphoreA" { v = $0; sub(/.* = /, "", v); sem[v] = "S" (++ns); print name " " ("S" ns); next }
+    name == "CreateSemaphoreW" { v = $0; sub(/.* = /, "", v); runtime[v] = 1; next }
     name == "WaitForSingleObject" || name == "ReleaseSemaphore" || name == "CloseHandle" {
         a = $0; sub(/^[^(]*\(/, "", a); split(a, arg, /[,)]/)
+        if (arg[1] in runtime) next
         h = (arg[1] in sem) ? sem[arg[1]] : "other"; print name " " h; next }
     name == "GetModuleHandleA" && $0 ~ /^GetModuleHandleA\(00000000\)/ { print "GetModuleHandleA(null)"; next }
     name == "SetWindowsHookExA" {
