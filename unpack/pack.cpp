@@ -12,7 +12,10 @@
 // behind it: a run's raw bytes go just before the word that the reader holds
 // last when it has decoded the run's length, that is word ceil(C / 16) after
 // C bits. Each word's place is reserved when raw bytes must follow it, and the
-// words are written into their places at the end.
+// words are written into their places at the end. The reader always holds at
+// least 16 bits it has not taken, so once it has taken the last of C bits it
+// has fetched ceil(C / 16) + 1 words: the stream ends with every one of them,
+// the last one holding no bit, and P counts them all.
 //
 // The margin. Unpacking in place, the stream's byte c lies at output offset
 // B + c. At every write the reader's cursor c marks the first byte it may
@@ -343,12 +346,13 @@ public:
         bytes_.insert(bytes_.end(), data, data + n);
     }
 
-    // Lays the words out; the stream ends with the last word that holds a bit.
+    // Lays the words out; the stream ends with the last word the reader
+    // fetches, the one after the last word that holds a bit.
     std::vector<std::uint8_t>& Finish() {
         if (accBits_ != 0) words_.push_back(std::uint16_t(acc_));
-        const std::uint64_t wordsHeld = (bitCount_ + 15) / 16;
-        ReserveUpTo(wordsHeld);
-        for (std::size_t i = 0; i < wordsHeld; ++i) {
+        const std::uint64_t wordsFetched = LastWordHeld() + 1;
+        ReserveUpTo(wordsFetched);
+        for (std::size_t i = 0; i < wordsFetched; ++i) {
             const std::uint16_t w = i < words_.size() ? words_[i] : 0;
             bytes_[places_[i]] = std::uint8_t(w);
             bytes_[places_[i] + 1] = std::uint8_t(w >> 8);
@@ -520,28 +524,22 @@ PackResult PackBlock(const void* data, std::size_t size, void* block, int effort
 
     std::vector<std::uint8_t> best;
     std::uint32_t bestMargin = 0;
-    if (n == 0) {
-        // No chunks: a valid empty block.
-        const std::uint8_t empty[PACK_HEADER_SIZE] = {'R', 'N', 'C', 1};
-        best.assign(empty, empty + PACK_HEADER_SIZE);
-    } else {
-        const std::vector<Token> parsed = Parse(bytes, n, chosen);
-        bool packed = EncodeTokens(bytes, n, PlaceChunkEnds(parsed, ChunkTarget(parsed, n)), best,
-                                   bestMargin);
-        if (!packed)
-            packed = EncodeTokens(bytes, n, PlaceChunkEnds(parsed, UINT64_MAX), best, bestMargin);
-        if (!packed || best.size() > PACK_HEADER_SIZE + std::size_t(n) + 16) {
-            std::vector<std::uint8_t> literal;
-            std::uint32_t literalMargin = 0;
-            if (EncodeTokens(bytes, n, LiteralTokens(n), literal, literalMargin) &&
-                (!packed || literal.size() < best.size())) {
-                best.swap(literal);
-                bestMargin = literalMargin;
-                packed = true;
-            }
+    const std::vector<Token> parsed = Parse(bytes, n, chosen);
+    bool packed =
+        EncodeTokens(bytes, n, PlaceChunkEnds(parsed, ChunkTarget(parsed, n)), best, bestMargin);
+    if (!packed)
+        packed = EncodeTokens(bytes, n, PlaceChunkEnds(parsed, UINT64_MAX), best, bestMargin);
+    if (!packed || best.size() > PACK_HEADER_SIZE + std::size_t(n) + 16) {
+        std::vector<std::uint8_t> literal;
+        std::uint32_t literalMargin = 0;
+        if (EncodeTokens(bytes, n, LiteralTokens(n), literal, literalMargin) &&
+            (!packed || literal.size() < best.size())) {
+            best.swap(literal);
+            bestMargin = literalMargin;
+            packed = true;
         }
-        if (!packed || best.size() > PackBound(size)) return result;
     }
+    if (!packed || best.size() > PackBound(size)) return result;
     std::memcpy(block, best.data(), best.size());
     result.size = best.size();
     result.margin = bestMargin;

@@ -110,6 +110,9 @@ struct PackResult {
 // `effort` from 1 (fast) to 9 (smallest) sets how far the match finder looks.
 // The format holds at least 255 * 32767 bytes of any data (more when matches
 // are found); data that needs more than 255 chunks gives a size of 0.
+// Every stream byte that a reader of the format fetches lies inside P: the
+// stream ends with the word the reader fetches after the last bit. Empty data
+// gives one chunk of one empty literal run.
 // In-place unpacking is safe whenever inPlaceSafe is true; the block is valid
 // for unpacking into a separate buffer either way (M is then 255).
 PackResult PackBlock(const void* data, std::size_t size, void* block, int effort = 9);
