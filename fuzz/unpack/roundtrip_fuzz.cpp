@@ -1,7 +1,10 @@
 // Arbitrary data through the packer and back: the block must unpack to the
 // same bytes into an exactly sized buffer, and in place over itself within
-// U + M bytes whenever the packer says that is safe. The first byte chooses
-// the packer's effort.
+// U + M bytes whenever the packer says that is safe. The strict reader of the
+// tests must read it the same way, apart and in place (over the block and
+// with the stream ending at destination + U + M), fetching every stream byte
+// and none past P. The first byte chooses the packer's effort.
+#include "tests/unpack/strict_reader.h"
 #include "unpack/unpack.h"
 
 #include <cstdlib>
@@ -19,6 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t inp
     if (packed.size == 0 || packed.size > block.size()) std::abort();
     block.resize(packed.size);
 
+    const std::vector<std::uint8_t> want(data, data + size);
+    const std::size_t packedSize = block.size() - PACK_HEADER_SIZE;
+    auto readsStrictly = [&](const unpack_test::StrictResult& strict) {
+        return strict.ok && strict.fetchedEnd == packedSize && strict.data == want;
+    };
+    if (!readsStrictly(unpack_test::StrictUnpack(block))) std::abort();
+
     std::vector<std::uint8_t> out(size);
     const UnpackResult r = UnpackBlockSized(block.data(), block.size(), out.data(), out.size());
     if (r.Failed() || r.size != size) std::abort();
@@ -35,6 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t inp
         const UnpackResult inPlace = UnpackBlock(area.data(), area.data());
         if (inPlace.Failed() || inPlace.size != size) std::abort();
         if (size != 0 && std::memcmp(area.data(), data, size) != 0) std::abort();
+        if (!readsStrictly(unpack_test::StrictUnpackAt(block, 0)) ||
+            !readsStrictly(unpack_test::StrictUnpackAt(
+                block, std::int64_t(size) + m - std::int64_t(block.size()))))
+            std::abort();
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "tests/unpack/block_builder.h"
 
+#include "tests/unpack/strict_reader.h"
 #include "unpack/unpack.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,16 @@
 #include <cstring>
 
 namespace unpack_test {
+
+const Bytes kAbc3Block = {0x52, 0x4E, 0x43, 0x01, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x11,
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x8C, 0x80, 0x18, 0x01, 0x41, 0x02,
+                          0x20, 0x04, 0x00, 0x2E, 0x61, 0x62, 0x63, 0x00, 0x00, 0x00, 0x00};
+const Bytes kAbc3Data = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c'};
+const Bytes kTwoChunksBlock = {0x52, 0x4E, 0x43, 0x01, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00,
+                               0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x8C, 0x80, 0x18, 0x01,
+                               0x41, 0x02, 0x20, 0x04, 0x00, 0x2E, 0x61, 0x62, 0x63, 0x00, 0x00,
+                               0x01, 0x00, 0x03, 0x00, 0x78, 0x79, 0x7A, 0x00, 0x00};
+const Bytes kTwoChunksData = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'x', 'y', 'z'};
 
 BitWriter& BitWriter::Bits(std::uint32_t value, unsigned n) {
     for (unsigned i = 0; i < n; ++i, ++bitCount_) {
@@ -23,14 +34,25 @@ BitWriter& BitWriter::Raw(const Bytes& bytes) {
 }
 
 Bytes BitWriter::Stream() const {
+    return Layout(words_.size());
+}
+
+Bytes BitWriter::CompleteStream() const {
+    return Layout(words_.size() + 1);
+}
+
+// The first `words` words (zero past the written ones) with the raw bytes
+// before the words they precede.
+Bytes BitWriter::Layout(std::size_t words) const {
     Bytes out;
     std::size_t raw = 0;
-    for (std::size_t w = 0; w <= words_.size(); ++w) {
+    for (std::size_t w = 0; w <= words; ++w) {
         for (; raw < raws_.size() && raws_[raw].first == w; ++raw)
             out.insert(out.end(), raws_[raw].second.begin(), raws_[raw].second.end());
-        if (w < words_.size()) {
-            out.push_back(std::uint8_t(words_[w]));
-            out.push_back(std::uint8_t(words_[w] >> 8));
+        if (w < words) {
+            const std::uint16_t word = w < words_.size() ? words_[w] : 0;
+            out.push_back(std::uint8_t(word));
+            out.push_back(std::uint8_t(word >> 8));
         }
     }
     return out;
@@ -159,7 +181,59 @@ Bytes Pack(const Bytes& data, int effort, std::uint32_t* margin, bool* inPlaceSa
     block.resize(r.size);
     if (margin) *margin = r.margin;
     if (inPlaceSafe) *inPlaceSafe = r.inPlaceSafe;
+    EXPECT_TRUE(ReadsStrictly(data, block, r.inPlaceSafe))
+        << data.size() << " bytes packed at effort " << effort;
     return block;
+}
+
+namespace {
+// The index of the first byte where `got` and `want` differ, as text.
+std::string FirstDifference(const Bytes& got, const Bytes& want) {
+    std::size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    return "byte " + std::to_string(i) + " of " + std::to_string(want.size()) + " (got " +
+           std::to_string(got.size()) + " bytes)";
+}
+} // namespace
+
+::testing::AssertionResult ReadsStrictly(const Bytes& data, const Bytes& block, bool inPlace) {
+    std::uint32_t u = 0, p = 0;
+    std::uint8_t m = 0;
+    if (!ReadPackHeader(block.data(), block.size(), &u, &p, &m))
+        return ::testing::AssertionFailure() << "no header";
+
+    Bytes unpacked(u);
+    const UnpackResult r =
+        UnpackBlockSized(block.data(), block.size(), unpacked.data(), unpacked.size());
+    if (r.Failed())
+        return ::testing::AssertionFailure() << "UnpackBlock: " << UnpackStatusText(r.status);
+
+    struct Placement {
+        const char* name;
+        bool apart;
+        std::int64_t offset; // of the block from the destination
+    };
+    std::vector<Placement> placements = {{"apart", true, 0}};
+    if (inPlace) {
+        placements.push_back({"in place over the block", false, 0});
+        placements.push_back({"stream ending at destination + U + M", false,
+                              std::int64_t(u) + m - std::int64_t(block.size())});
+    }
+    for (const Placement& at : placements) {
+        const StrictResult s = at.apart ? StrictUnpack(block) : StrictUnpackAt(block, at.offset);
+        if (!s.ok) return ::testing::AssertionFailure() << at.name << ": " << s.fault;
+        if (s.fetchedEnd != p)
+            return ::testing::AssertionFailure()
+                   << at.name << ": fetched " << s.fetchedEnd << " of " << p << " stream bytes";
+        if (s.produced != u || s.data != data)
+            return ::testing::AssertionFailure() << at.name << ": output differs from the data at "
+                                                 << FirstDifference(s.data, data);
+    }
+    if (unpacked != data)
+        return ::testing::AssertionFailure()
+               << "UnpackBlock's output differs from the strict reader's at "
+               << FirstDifference(unpacked, data);
+    return ::testing::AssertionSuccess();
 }
 
 std::string Hex(const std::uint8_t* data, std::size_t size) {

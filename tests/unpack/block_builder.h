@@ -3,6 +3,8 @@
 // holds last), a header writer, guarded buffers and generated data.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,9 +22,16 @@ public:
     // number of bits written so far.
     BitWriter& Raw(const Bytes& bytes);
     // The stream bytes: every word that holds a written bit, and raw bytes.
+    // A reader of the format fetches one word more; the lenient unpacker
+    // takes it as zero.
     Bytes Stream() const;
+    // The stream with that word too, as the packer writes it: every byte the
+    // reader fetches lies inside it.
+    Bytes CompleteStream() const;
 
 private:
+    Bytes Layout(std::size_t words) const;
+
     std::vector<std::uint16_t> words_;
     std::uint64_t bitCount_ = 0;
     // Raw byte groups with the index of the word they precede, in order.
@@ -35,6 +44,13 @@ struct Header {
     std::uint8_t margin;
     std::uint8_t chunks;
 };
+
+// Two reference blocks. kAbc3Block unpacks to "abcabcabc": one chunk of a
+// run of 3 raw bytes, a match of distance 3 and length 6, and a run of 0.
+// kTwoChunksBlock adds a second chunk that describes all three tables with
+// count 0 and holds one run of the raw bytes "xyz". Both streams end with
+// the word the reader fetches after the last bit.
+extern const Bytes kAbc3Block, kAbc3Data, kTwoChunksBlock, kTwoChunksData;
 
 // "RNC", method 1, the header fields and the stream.
 Bytes Block(Header header, const Bytes& stream);
@@ -60,9 +76,17 @@ enum class Kind { Text, Binary, Image, Runs, Random, Pattern };
 const char* KindName(Kind kind);
 Bytes MakeData(Kind kind, std::size_t size, std::uint32_t seed = 1);
 
-// Packs `data` with the packer; fails the test when the packer gives nothing.
+// Packs `data` with the packer; fails the test when the packer gives
+// nothing, or when the block is not read correctly by the strict reader
+// (apart, and in place when the packer says that is safe) or by UnpackBlock.
 Bytes Pack(const Bytes& data, int effort = 9, std::uint32_t* margin = nullptr,
            bool* inPlaceSafe = nullptr);
+
+// Whether the strict reader decodes `block` to `data` apart, and (when
+// `inPlace`) over the block itself and with the stream ending at
+// destination + U + M, fetching every stream byte and none past P; and
+// whether UnpackBlock gives the same bytes.
+::testing::AssertionResult ReadsStrictly(const Bytes& data, const Bytes& block, bool inPlace);
 
 std::string Hex(const std::uint8_t* data, std::size_t size);
 

@@ -12,21 +12,6 @@ using namespace unpack_test;
 
 namespace {
 
-// 9 bytes "abcabcabc": a run of 3 raw bytes, a match of distance 3 and
-// length 6, a run of 0.
-const Bytes kAbc3 = {0x52, 0x4E, 0x43, 0x01, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x11,
-                     0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x8C, 0x80, 0x18, 0x01, 0x41, 0x02,
-                     0x20, 0x04, 0x00, 0x2E, 0x61, 0x62, 0x63, 0x00, 0x00, 0x00, 0x00};
-const Bytes kAbc3Out = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c'};
-
-// Two chunks; the second describes all three tables with count 0 and holds
-// one run of the raw bytes "xyz".
-const Bytes kTwoChunks = {0x52, 0x4E, 0x43, 0x01, 0x00, 0x00, 0x00, 0x0C, 0x00, 0x00, 0x00,
-                          0x18, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x8C, 0x80, 0x18, 0x01,
-                          0x41, 0x02, 0x20, 0x04, 0x00, 0x2E, 0x61, 0x62, 0x63, 0x00, 0x00,
-                          0x01, 0x00, 0x03, 0x00, 0x78, 0x79, 0x7A, 0x00, 0x00};
-const Bytes kTwoChunksOut = {'a', 'b', 'c', 'a', 'b', 'c', 'a', 'b', 'c', 'x', 'y', 'z'};
-
 ::testing::AssertionResult SameBytes(const std::uint8_t* got, const Bytes& want) {
     if (std::memcmp(got, want.data(), want.size()) == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
@@ -47,13 +32,14 @@ struct ReferenceCase {
 };
 
 const ReferenceCase kReferenceCases[] = {
-    {"one chunk, separate buffer", &kAbc3, &kAbc3Out, Placement::Apart},
-    {"one chunk, read where it lies at the destination", &kAbc3, &kAbc3Out, Placement::AtOutput},
-    {"one chunk, stream ends inside the output: moved up to U + M", &kAbc3, &kAbc3Out,
+    {"one chunk, separate buffer", &kAbc3Block, &kAbc3Data, Placement::Apart},
+    {"one chunk, read where it lies at the destination", &kAbc3Block, &kAbc3Data,
+     Placement::AtOutput},
+    {"one chunk, stream ends inside the output: moved up to U + M", &kAbc3Block, &kAbc3Data,
      Placement::Below30},
-    {"second chunk keeps the tables, separate buffer", &kTwoChunks, &kTwoChunksOut,
+    {"second chunk keeps the tables, separate buffer", &kTwoChunksBlock, &kTwoChunksData,
      Placement::Apart},
-    {"second chunk keeps the tables, at the destination", &kTwoChunks, &kTwoChunksOut,
+    {"second chunk keeps the tables, at the destination", &kTwoChunksBlock, &kTwoChunksData,
      Placement::AtOutput},
 };
 
@@ -93,12 +79,12 @@ TEST(UnpackReference, BlocksDecodeInEveryPlacement) {
 }
 
 TEST(UnpackReference, SizedEntryGivesTheSame) {
-    Guarded out(kTwoChunksOut.size());
+    Guarded out(kTwoChunksData.size());
     const UnpackResult r =
-        UnpackBlockSized(kTwoChunks.data(), kTwoChunks.size(), out.data(), out.size());
+        UnpackBlockSized(kTwoChunksBlock.data(), kTwoChunksBlock.size(), out.data(), out.size());
     EXPECT_EQ(r.status, UNPACK_OK);
     EXPECT_EQ(r.size, 12u);
-    EXPECT_TRUE(SameBytes(out.data(), kTwoChunksOut));
+    EXPECT_TRUE(SameBytes(out.data(), kTwoChunksData));
     EXPECT_TRUE(out.GuardsIntact());
 }
 
@@ -123,11 +109,11 @@ const SignatureCase kSignatureCases[] = {
 TEST(UnpackSignature, BadSignatureOrMethodWritesNothing) {
     for (const SignatureCase& c : kSignatureCases) {
         SCOPED_TRACE(c.rule);
-        // Teach the tables kAbc3's codes first; a refused block must leave them.
+        // Teach the tables kAbc3Block's codes first; a refused block must leave them.
         Guarded first(9);
-        ASSERT_FALSE(UnpackBlock(kAbc3.data(), first.data()).Failed());
+        ASSERT_FALSE(UnpackBlock(kAbc3Block.data(), first.data()).Failed());
 
-        Bytes block = kAbc3;
+        Bytes block = kAbc3Block;
         block[c.offset] = c.value;
         Guarded out(9, 0x11);
         for (auto entry : {0, 1}) {
@@ -141,7 +127,7 @@ TEST(UnpackSignature, BadSignatureOrMethodWritesNothing) {
         EXPECT_TRUE(SameBytes(out.data(), Bytes(9, 0x11))) << "destination written";
         EXPECT_TRUE(out.GuardsIntact());
 
-        // The second chunk of kTwoChunks alone, as a block: it keeps all three
+        // The second chunk of kTwoChunksBlock alone, as a block: it keeps all three
         // tables, so it decodes only if the refused call left them as they were.
         // Its stream: 2 ignored bits, three counts of 0, K = 1, run of 3 'x' 'y' 'z'.
         BitWriter w;
@@ -182,15 +168,20 @@ TEST(UnpackEmpty, EmptyBlocksSucceedWithZero) {
     EXPECT_TRUE(out.GuardsIntact());
 }
 
-TEST(UnpackShortChunk, LastChunkEndingBeforeUStillReturnsU) {
-    // U = 8 but the one chunk writes "ab" only; the rest stays as it was.
+// U = 8 but the one chunk writes "ab" only.
+Bytes ShortChunkBlock() {
     BitWriter w;
     w.Bits(0, 2);
     w.Bits(3, 5).Bits(0, 4).Bits(0, 4).Bits(1, 4); // run table: symbol 2 alone, 1 bit
     w.Bits(0, 5).Bits(0, 5);
     w.Bits(1, 16);                           // K = 1
     w.Bits(0, 1).Bits(0, 1).Raw({'a', 'b'}); // symbol 2, extra bit 0: R = 2
-    const Bytes block = Block({8, ~0u, 0, 1}, w.Stream());
+    return Block({8, ~0u, 0, 1}, w.CompleteStream());
+}
+
+TEST(UnpackShortChunk, LastChunkEndingBeforeUStillReturnsU) {
+    // The bytes after "ab" stay as they were.
+    const Bytes block = ShortChunkBlock();
     Guarded out(8, '.');
     const UnpackResult r = UnpackBlockSized(block.data(), block.size(), out.data(), out.size());
     EXPECT_EQ(r.status, UNPACK_OK);
@@ -233,6 +224,22 @@ void Tables(BitWriter& w) {
 // Writes code bits in stream order (first character first).
 void Code(BitWriter& w, const char* bits) {
     for (; *bits; ++bits) w.Bits(*bits == '1', 1);
+}
+
+// "abc", then a match of distance 3 and length 6 into U = 8.
+Bytes MatchPastUBlock() {
+    BitWriter w;
+    w.Bits(0, 2);
+    Tables(w);
+    w.Bits(2, 16); // K = 2
+    Code(w, "11");
+    w.Bits(1, 1).Raw({'a', 'b', 'c'}); // R = 3
+    Code(w, "1");
+    w.Bits(0, 1); // distance symbol 2, extra 0: 2, distance 3
+    Code(w, "1");
+    w.Bits(0, 2);                                     // length symbol 3, extra 0: 4, length 6
+    Code(w, "10");                                    // run of 0
+    return Block({8, ~0u, 0, 1}, w.CompleteStream()); // 3 + 6 > 8
 }
 
 struct DamageCase {
@@ -308,22 +315,7 @@ const DamageCase kDamageCases[] = {
          return Block({2, ~0u, 0, 1}, w.Stream());
      },
      UNPACK_OUTPUT_FULL},
-    {"a match past U",
-     [] {
-         BitWriter w;
-         w.Bits(0, 2);
-         Tables(w);
-         w.Bits(2, 16); // K = 2
-         Code(w, "11");
-         w.Bits(1, 1).Raw({'a', 'b', 'c'}); // R = 3
-         Code(w, "1");
-         w.Bits(0, 1); // distance symbol 2, extra 0: 2, distance 3
-         Code(w, "1");
-         w.Bits(0, 2);                             // length symbol 3, extra 0: 4, length 6
-         Code(w, "10");                            // run of 0
-         return Block({8, ~0u, 0, 1}, w.Stream()); // 3 + 6 > 8
-     },
-     UNPACK_OUTPUT_FULL},
+    {"a match past U", MatchPastUBlock, UNPACK_OUTPUT_FULL},
     {"a match before the output's start",
      [] {
          BitWriter w;
@@ -361,21 +353,54 @@ TEST(UnpackDamaged, EveryCheckTrips) {
     }
 }
 
+// The result's count of bytes written, beside its size.
+struct ProducedCase {
+    const char* rule;
+    Bytes (*build)();
+    UnpackStatus status;
+    std::uint32_t size;
+    std::uint32_t produced;
+};
+
+const ProducedCase kProducedCases[] = {
+    {"a whole block: U bytes written", [] { return kAbc3Block; }, UNPACK_OK, 9, 9},
+    {"chunks ending before U: U as the size, the 2 bytes written as the count", ShortChunkBlock,
+     UNPACK_OK, 8, 2},
+    {"a failing block: size 0, the 3 bytes written before the fault", MatchPastUBlock,
+     UNPACK_OUTPUT_FULL, 0, 3},
+};
+
+TEST(UnpackProduced, CountsTheBytesTheChunksWrote) {
+    for (const ProducedCase& c : kProducedCases) {
+        SCOPED_TRACE(c.rule);
+        const Bytes block = c.build();
+        Guarded out(16);
+        for (auto entry : {0, 1}) {
+            const UnpackResult r =
+                entry == 0 ? UnpackBlock(block.data(), out.data())
+                           : UnpackBlockSized(block.data(), block.size(), out.data(), out.size());
+            EXPECT_EQ(r.status, c.status) << UnpackStatusText(r.status);
+            EXPECT_EQ(r.size, c.size);
+            EXPECT_EQ(r.produced, c.produced);
+        }
+    }
+}
+
 TEST(UnpackDamaged, LookAheadPastTheEndIsNoFault) {
-    // kAbc3's stream: words at 0-9, the raw bytes "abc" at 10-12, the word at
+    // kAbc3Block's stream: words at 0-9, the raw bytes "abc" at 10-12, the word at
     // 13-14 whose bit 0 is the last bit decoded, and a word at 15-16 that the
     // reader only looks ahead to. Cutting up to 3 bytes (the look-ahead word
     // and the high byte holding no decoded bit) keeps the block valid; the
     // 4th cut takes the last bit, the 5th and later cut into the raw bytes.
     for (std::uint32_t cut = 0; cut <= 7; ++cut) {
         SCOPED_TRACE("stream shortened by " + std::to_string(cut));
-        Bytes block(kAbc3.begin(), kAbc3.end() - cut);
+        Bytes block(kAbc3Block.begin(), kAbc3Block.end() - cut);
         block[11] = std::uint8_t(0x11 - cut);
         Guarded out(9);
         const UnpackResult r = UnpackBlockSized(block.data(), block.size(), out.data(), out.size());
         if (cut <= 3) {
             EXPECT_EQ(r.status, UNPACK_OK);
-            EXPECT_TRUE(SameBytes(out.data(), kAbc3Out));
+            EXPECT_TRUE(SameBytes(out.data(), kAbc3Data));
         } else {
             EXPECT_EQ(r.status, UNPACK_STREAM_ENDED);
         }
@@ -388,7 +413,7 @@ TEST(UnpackDamaged, LookAheadPastTheEndIsNoFault) {
 
 struct FitCase {
     const char* rule;
-    std::size_t sourceSize; // of kAbc3's 35 bytes
+    std::size_t sourceSize; // of kAbc3Block's 35 bytes
     std::size_t capacity;
     std::uint8_t margin;
     int offset; // where the block lies, from the destination
@@ -413,7 +438,7 @@ const FitCase kFitCases[] = {
 TEST(UnpackSized, RefusesBlocksThatDoNotFit) {
     for (const FitCase& c : kFitCases) {
         SCOPED_TRACE(c.rule);
-        Bytes block = kAbc3;
+        Bytes block = kAbc3Block;
         block[16] = c.margin;
         const std::size_t below = 10;
         Guarded area(below + std::max<std::size_t>(c.capacity, 40 + block.size()), 0x33);
@@ -424,7 +449,7 @@ TEST(UnpackSized, RefusesBlocksThatDoNotFit) {
         const UnpackResult r = UnpackBlockSized(source, c.sourceSize, dest, c.capacity);
         EXPECT_EQ(r.status, c.want) << UnpackStatusText(r.status);
         if (c.want == UNPACK_OK) {
-            EXPECT_TRUE(SameBytes(dest, kAbc3Out));
+            EXPECT_TRUE(SameBytes(dest, kAbc3Data));
             // Nothing written past the capacity.
             EXPECT_EQ(0, std::memcmp(before.data() + below + c.capacity, dest + c.capacity,
                                      area.size() - below - c.capacity));
