@@ -20,8 +20,11 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
+// Declares the SSE2 builtins whether or not the build targets SSE2.
 #include <emmintrin.h>
+
+#if !defined(__x86_64__) && !defined(UNPACK_NO_SSE2)
+#include <cpuid.h>
 #endif
 
 namespace {
@@ -59,80 +62,158 @@ bool SignatureMatches(const std::uint8_t* block) {
     return low == SIGNATURE_LOW && high == SIGNATURE_HIGH;
 }
 
-// The bit queue and the cursor, kept in a local of the decoder so that the
-// compiler holds them in registers.
-struct BitReader {
-    const std::uint8_t* stream;
+// The bit buffer: the queue and some words beyond it, read ahead. It takes
+// whole stream words only, so the queue's length is 16 plus the buffer's
+// length modulo 16, and the queue's last word, the word the reader added
+// last, lies (length / 16) words before the next word to be fetched. A 64-bit
+// buffer on 64-bit processors; on i686 a 32-bit one, which leaves the few
+// registers to the rest of the loop.
+//
+// The buffer is topped up before each value, not after each read. Where
+// the stream goes on for a whole buffer's width, the bytes are loaded at
+// once and shifted in above the bits held; the bits of any partial word
+// above `count` are then the stream's true bits, which the next load ORs in
+// again unchanged. Near the end of the stream, words are added one at a time
+// and bytes past P count as bad bits.
+template <class Buffer> struct BitReader {
+    static constexpr bool WIDE = sizeof(Buffer) == 8;
+    static constexpr std::uint32_t FULL = WIDE ? 48 : 16; // count is at least this when topped up
+
+    Buffer bits;           // first bit in bit 0; above `count`, stream bits or nothing
+    std::uint32_t count;   // bits held
+    std::uint32_t badBits; // zeros standing for bytes past P, at the top of those held
+    std::uint32_t next;    // position of the next word to fetch
+    std::uint32_t fastEnd; // below this, sizeof(Buffer) bytes from a position lie inside P
     std::uint32_t packed;  // P
-    std::uint32_t fastEnd; // a word at a position below this lies wholly inside P
-    std::uint32_t cursor;  // position of the word added last
-    std::uint32_t bits;    // the queue, first bit in bit 0; nothing above `count`
-    std::uint32_t count;   // bits in the queue, 16 to 31
-    std::uint32_t badBits; // zeros standing for bytes past P, at the top of the queue
+    const std::uint8_t* stream;
 
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
-    // that stand for such bytes to `bad`.
-    [[gnu::always_inline]] inline std::uint32_t Fetch(std::uint32_t pos, std::uint32_t& bad) const {
-        if (pos < fastEnd) [[likely]]
+    // that stand for such bytes to `badBits`.
+    std::uint32_t Fetch(std::uint32_t pos) {
+        if (pos + 1 < packed)
             return std::uint32_t(stream[pos]) | std::uint32_t(stream[pos + 1]) << 8;
-        std::uint32_t word = 0;
         if (pos < packed) {
-            word = stream[pos];
-            bad += 8;
-        } else {
-            bad += 16;
+            badBits += 8;
+            return stream[pos];
         }
-        return word;
+        badBits += 16;
+        return 0;
+    }
+
+    // Adds whole words until at least FULL bits are held.
+    [[gnu::always_inline]] inline void Refill() {
+        if (next < fastEnd) [[likely]] {
+            Buffer chunk;
+            std::memcpy(&chunk, stream + next, sizeof chunk);
+            bits |= chunk << count;
+            next += (~count & FULL) >> 3;
+            count |= FULL;
+            return;
+        }
+        RefillNearEnd();
+    }
+    [[gnu::noinline]] void RefillNearEnd() {
+        while (count < FULL) {
+            bits |= Buffer(Fetch(next)) << count;
+            count += 16;
+            next += 2;
+        }
     }
 
     void Start(const std::uint8_t* s, std::uint32_t p) {
         stream = s;
         packed = p;
-        fastEnd = p >= 2 ? p - 1 : 0;
-        cursor = 0;
+        fastEnd = p >= sizeof(Buffer) ? p - std::uint32_t(sizeof(Buffer)) + 1 : 0;
         badBits = 0;
-        bits = Fetch(0, badBits);
-        count = 16;
+        bits = 0;
+        count = 0;
+        next = 0;
     }
 
-    // The next n bits (0 to 16) as a number; false when one of them lies
-    // beyond the stream.
-    [[gnu::always_inline]] inline bool ReadBits(unsigned n, std::uint32_t& value) {
-        value = bits & ((1u << n) - 1);
+    // Removes n bits, no more than are held; false when one of them stood
+    // for a byte past P.
+    [[gnu::always_inline]] inline bool Skip(std::uint32_t n) {
         bits >>= n;
         count -= n;
-        if (count < badBits) [[unlikely]]
-            return false;
-        if (count < 16) {
-            cursor += 2;
-            bits |= Fetch(cursor, badBits) << count;
-            count += 16;
-        }
-        return true;
+        return count >= badBits;
     }
 
-    // Copies r raw bytes from the cursor on to `out` and puts the word after
-    // them in the place of the word added last; false when they pass P.
+    // The next n bits (0 to 16) as a number.
+    [[gnu::always_inline]] inline bool ReadBits(std::uint32_t n, std::uint32_t& value) {
+        Refill();
+        value = std::uint32_t(bits) & ((1u << n) - 1);
+        return Skip(n);
+    }
+
+    // The reader's cursor: the position of the word added to the queue last.
+    // With fewer than 16 bits held, the queue has already taken the word at
+    // `next`.
+    std::uint32_t Cursor() const { return next - 2 * (count >> 4); }
+
+    // Copies r raw bytes, 1 or more, from the cursor on to `out` and puts the
+    // word after them in the place of the word added last; false when they
+    // pass P.
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r) {
+        const std::uint32_t cursor = Cursor();
         if (cursor > packed || r > packed - cursor) [[unlikely]]
             return false;
         // The block may overlap the output when unpacking in place.
-        std::memmove(out, stream + cursor, r);
-        cursor += r;
-        const std::uint32_t below = count - 16;
-        bits &= (1u << below) - 1;
+        MoveBytes(out, stream + cursor, r);
         // The bits below the dropped word came from bytes before the cursor,
-        // all inside P, so no bad bits remain beneath the new word.
+        // all inside P, so no bad bits remain beneath the new word, which the
+        // next top-up fetches.
+        count &= 15;
+        bits &= (Buffer(1) << count) - 1;
         badBits = 0;
-        bits |= Fetch(cursor, badBits) << below;
+        next = cursor + r;
         return true;
+    }
+
+    // The queue as the static state keeps it: the low word, the high word and
+    // the number of valid bits in the high word.
+    void Store(UnpackState& st) {
+        Refill();
+        const std::uint32_t queue = 16 + (count & 15);
+        const std::uint32_t kept = std::uint32_t(bits) & std::uint32_t((1ull << queue) - 1);
+        st.windowLow = std::uint16_t(kept);
+        st.windowHigh = std::uint16_t(kept >> 16);
+        st.highBits = std::uint8_t(queue - 16);
+    }
+
+    // Copies n bytes, loading before storing, so that the two areas may
+    // overlap. Short moves are two loads of one size each, overlapping in
+    // the middle, that together cover exactly the n bytes.
+    [[gnu::always_inline]] static inline void MoveBytes(std::uint8_t* to, const std::uint8_t* from,
+                                                        std::uint32_t n) {
+        if (n >= 8) {
+            if (n > 16) {
+                std::memmove(to, from, n);
+                return;
+            }
+            MovePair<std::uint64_t>(to, from, n);
+        } else if (n >= 4) {
+            MovePair<std::uint32_t>(to, from, n);
+        } else if (n >= 2) {
+            MovePair<std::uint16_t>(to, from, n);
+        } else {
+            to[0] = from[0];
+        }
+    }
+    template <class T>
+    [[gnu::always_inline]] static inline void MovePair(std::uint8_t* to, const std::uint8_t* from,
+                                                       std::uint32_t n) {
+        T a, b;
+        std::memcpy(&a, from, sizeof a);
+        std::memcpy(&b, from + n - sizeof b, sizeof b);
+        std::memcpy(to, &a, sizeof a);
+        std::memcpy(to + n - sizeof b, &b, sizeof b);
     }
 };
 
 // Reads one table description into `table`. A count of 0 leaves the table as
 // it is; otherwise its entries are rebuilt from the first one, in canonical
 // order: shorter codes first, within one length lower symbols first.
-[[gnu::always_inline]] inline UnpackStatus ReadDecodeTable(BitReader& reader, DecodeTable& table) {
+template <class Reader> UnpackStatus ReadDecodeTable(Reader& reader, DecodeTable& table) {
     std::uint32_t n;
     if (!reader.ReadBits(5, n)) return UNPACK_STREAM_ENDED;
     if (n == 0) return UNPACK_OK;
@@ -163,89 +244,124 @@ struct BitReader {
     return UNPACK_OK;
 }
 
-// A chunk's code table as the decoder scans it: the masks and codes side by
-// side, so that all 16 entries are compared at once; the first entry that
-// matches wins, as in a scan from the first entry.
+// A chunk's code table as the decoder scans it: masks and codes side by side,
+// and for each entry what decoding its value takes, worked out once per chunk
+// so that a value costs one bit extraction whatever its symbol.
 struct ScanTable {
+    struct Value {
+        std::uint32_t bitsMask; // the code's and the extra bits' places
+        std::uint16_t base;     // s for s < 2, else 2^(s-1)
+        std::uint8_t length;    // L
+        std::uint8_t total;     // L + the s - 1 extra bits (none for s < 2)
+    };
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    std::uint16_t value[16];
+    Value value[16];
 
     void Load(const DecodeTable& table) {
         for (unsigned k = 0; k < 16; ++k) {
-            mask[k] = table.entries[k].mask;
-            code[k] = table.entries[k].code;
-            value[k] = table.entries[k].value;
+            const DecodeEntry& e = table.entries[k];
+            mask[k] = e.mask;
+            code[k] = e.code;
+            const unsigned length = e.value >> 8, symbol = e.value & 0xFF;
+            const unsigned extra = symbol < 2 ? 0 : symbol - 1;
+            value[k].length = std::uint8_t(length);
+            value[k].total = std::uint8_t(length + extra);
+            value[k].bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
+            value[k].base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
         }
-    }
-
-    // One bit per entry whose masked code matches `window`, entry 0 in bit 0.
-    [[gnu::always_inline]] inline std::uint32_t Matches(std::uint32_t window) const {
-#if defined(__SSE2__)
-        const __m128i w = _mm_set1_epi16(short(window));
-        const __m128i* m = reinterpret_cast<const __m128i*>(mask);
-        const __m128i* c = reinterpret_cast<const __m128i*>(code);
-        const __m128i lo = _mm_cmpeq_epi16(_mm_and_si128(w, _mm_load_si128(m)), _mm_load_si128(c));
-        const __m128i hi =
-            _mm_cmpeq_epi16(_mm_and_si128(w, _mm_load_si128(m + 1)), _mm_load_si128(c + 1));
-        // Pack the 16 lane results to bytes, then one bit per entry.
-        return std::uint32_t(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
-#else
-        std::uint32_t bits = 0;
-        for (unsigned k = 0; k < 16; ++k) bits |= std::uint32_t((window & mask[k]) == code[k]) << k;
-        return bits;
-#endif
     }
 };
 
+// The scan: the index of the first entry whose masked code matches `window`,
+// 16 when none does.
+struct PlainScan {
+    template <unsigned K = 0>
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
+        if constexpr (K == 16) {
+            return 16;
+        } else {
+            if ((window & t.mask[K]) == t.code[K]) return K;
+            return Find<K + 1>(t, window);
+        }
+    }
+};
+
+// All 16 entries compared at once, the lowest matching one taken: the same
+// entry that the scan from the first one stops at. Written with the
+// compiler's vector types and builtins rather than the intrinsic functions,
+// so that it inlines into the decoder built for SSE2 on i686 while the rest
+// of the file is built for processors without it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
+struct Sse2Scan {
+    using Lanes = short __attribute__((vector_size(16)));
+    using Bytes = char __attribute__((vector_size(16)));
+
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
+        const short w = short(window);
+        const Lanes lanes = {w, w, w, w, w, w, w, w};
+        Lanes m0, m1, c0, c1;
+        std::memcpy(&m0, t.mask, 16);
+        std::memcpy(&m1, t.mask + 8, 16);
+        std::memcpy(&c0, t.code, 16);
+        std::memcpy(&c1, t.code + 8, 16);
+        const Lanes lo = (lanes & m0) == c0, hi = (lanes & m1) == c1;
+        // The 16 lane results packed to bytes, then one bit per entry.
+        const Bytes packed = __builtin_ia32_packsswb128(lo, hi);
+        const std::uint32_t matches = std::uint32_t(__builtin_ia32_pmovmskb128(packed));
+        return unsigned(std::countr_zero(matches | 0x10000u));
+    }
+};
+#pragma GCC diagnostic pop
+
 // Decodes one value, 0 to 32767: a symbol s from the first entry whose masked
 // code matches the queue's low 16 bits, then s - 1 extra bits when s is 2 or
-// more.
-[[gnu::always_inline]] inline UnpackStatus DecodeValue(BitReader& reader, const ScanTable& table,
+// more. Code and extra bits are taken in one step where the buffer holds
+// them: the queue gives the same bits and adds the same words as two reads.
+template <class Scan, class Reader>
+[[gnu::always_inline]] inline UnpackStatus DecodeValue(Reader& reader, const ScanTable& table,
                                                        std::uint32_t& value) {
-    const std::uint32_t matches = table.Matches(reader.bits & 0xFFFF);
-    if (matches == 0) [[unlikely]]
+    reader.Refill();
+    const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
+    if (k == 16) [[unlikely]]
         return UNPACK_BAD_CODE;
-    const std::uint16_t entryValue = table.value[std::countr_zero(matches)];
-    const unsigned length = entryValue >> 8;
-    const unsigned symbol = entryValue & 0xFF;
-    std::uint32_t bits;
-    if (symbol < 2) {
-        if (!reader.ReadBits(length, bits)) return UNPACK_STREAM_ENDED;
-        value = symbol;
-        return UNPACK_OK;
+    const ScanTable::Value& v = table.value[k];
+    if (Reader::WIDE || v.total <= reader.count) [[likely]] {
+        value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
+        return reader.Skip(v.total) ? UNPACK_OK : UNPACK_STREAM_ENDED;
     }
-    const unsigned extra = symbol - 1;
-    if (length + extra <= 16) [[likely]] {
-        // Code and extra bits in one read: the queue gives the same bits and
-        // adds the same words as two reads would.
-        if (!reader.ReadBits(length + extra, bits)) return UNPACK_STREAM_ENDED;
-        value = (1u << extra) + (bits >> length);
-        return UNPACK_OK;
-    }
-    if (!reader.ReadBits(length, bits) || !reader.ReadBits(extra, bits)) return UNPACK_STREAM_ENDED;
-    value = (1u << extra) + bits;
+    std::uint32_t extra;
+    if (!reader.Skip(v.length) || !reader.ReadBits(v.total - v.length, extra))
+        return UNPACK_STREAM_ENDED;
+    value = v.base + extra;
     return UNPACK_OK;
 }
 
 // Copies a match of `length` bytes from `distance` back, with the result of
 // copying byte by byte in increasing order: when the distance is shorter
 // than the length, the last `distance` bytes repeat. Writes nothing beyond
-// the match (in place, the stream may lie right after it).
+// the match (in place, the stream may lie right after it, and a chunk that
+// ends early leaves the bytes after it as they were).
+template <class Reader>
 [[gnu::always_inline]] inline void CopyMatch(std::uint8_t* to, std::uint32_t distance,
                                              std::uint32_t length) {
     const std::uint8_t* from = to - distance;
-    if (distance >= length) {
-        std::memcpy(to, from, length);
+    if (distance >= length && length <= 16) {
+        Reader::MoveBytes(to, from, length);
     } else if (distance >= 8) {
-        // Each 8-byte step reads bytes written at least 8 bytes before.
+        // Each 8-byte step reads bytes written at least 8 bytes before; the
+        // last step ends at the match's end, overlapping the one before.
         std::uint32_t i = 0;
-        for (; i + 8 <= length; i += 8) {
-            std::uint64_t chunk;
+        std::uint64_t chunk;
+        for (; i + 8 < length; i += 8) {
             std::memcpy(&chunk, from + i, 8);
             std::memcpy(to + i, &chunk, 8);
         }
-        for (; i < length; ++i) to[i] = from[i];
+        std::memcpy(&chunk, from + length - 8, 8);
+        std::memcpy(to + length - 8, &chunk, 8);
+    } else if (distance == 1) {
+        std::memset(to, *from, length);
     } else {
         for (std::uint32_t i = 0; i < length; ++i) to[i] = from[i];
     }
@@ -267,11 +383,14 @@ struct ScanTable {
     } while (0)
 
 // Decodes the stream of P bytes at `stream` into `out`, U bytes at most, and
-// counts the bytes written in `produced`.
-UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
-                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
+// counts the bytes written in `written`.
+template <class Scan, class Buffer>
+[[gnu::always_inline]] inline UnpackStatus
+DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
+                 std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
+    using Reader = BitReader<Buffer>;
     UnpackState& st = unpackState;
-    BitReader reader;
+    Reader reader;
     reader.Start(stream, packed);
     std::uint32_t produced = 0;
     std::uint32_t runs = 0;
@@ -292,7 +411,7 @@ UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std:
         lengthTable.Load(st.lengthTable);
         for (;;) {
             std::uint32_t run;
-            UNPACK_CHECK(DecodeValue(reader, runTable, run));
+            UNPACK_CHECK(DecodeValue<Scan>(reader, runTable, run));
             if (run != 0) {
                 UNPACK_REQUIRE(run <= unpacked - produced, UNPACK_OUTPUT_FULL);
                 UNPACK_REQUIRE(reader.CopyRaw(out + produced, run), UNPACK_STREAM_ENDED);
@@ -301,13 +420,13 @@ UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std:
             if (--runs == 0) break;
 
             std::uint32_t distance, length;
-            UNPACK_CHECK(DecodeValue(reader, distanceTable, distance));
-            UNPACK_CHECK(DecodeValue(reader, lengthTable, length));
+            UNPACK_CHECK(DecodeValue<Scan>(reader, distanceTable, distance));
+            UNPACK_CHECK(DecodeValue<Scan>(reader, lengthTable, length));
             distance += 1;
             length += 2;
             UNPACK_REQUIRE(distance <= produced, UNPACK_BAD_DISTANCE);
             UNPACK_REQUIRE(length <= unpacked - produced, UNPACK_OUTPUT_FULL);
-            CopyMatch(out + produced, distance, length);
+            CopyMatch<Reader>(out + produced, distance, length);
             produced += length;
         }
     }
@@ -316,11 +435,61 @@ finished:
     written = produced;
     st.runsLeft = std::uint16_t(runs);
     st.chunksLeft = chunks;
-    st.windowLow = std::uint16_t(reader.bits);
-    st.windowHigh = std::uint16_t(reader.bits >> 16);
-    st.highBits = std::uint8_t(reader.count - 16);
+    reader.Store(st);
     return status;
 }
+
+#if defined(UNPACK_NO_SSE2)
+// Built for the plain scan alone, as i686 processors without SSE2 run it
+// (for tests and benchmarks of that variant on any processor).
+UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
+                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
+    return DecodeStreamWith<PlainScan, std::uint32_t>(stream, packed, out, unpacked, chunks,
+                                                      written);
+}
+#elif defined(__x86_64__)
+// SSE2 is part of the architecture.
+UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
+                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
+    return DecodeStreamWith<Sse2Scan, std::uint64_t>(stream, packed, out, unpacked, chunks,
+                                                     written);
+}
+#else
+// i686: processors of the era have no SSE2, so the plain scan is the one
+// built for every processor, and the SSE2 one is chosen once, on the first
+// call, where the processor has it.
+UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
+                               std::uint32_t unpacked, std::uint8_t chunks,
+                               std::uint32_t& written) {
+    return DecodeStreamWith<PlainScan, std::uint32_t>(stream, packed, out, unpacked, chunks,
+                                                      written);
+}
+
+[[gnu::target("sse2")]] UnpackStatus DecodeStreamSse2(const std::uint8_t* stream,
+                                                      std::uint32_t packed, std::uint8_t* out,
+                                                      std::uint32_t unpacked, std::uint8_t chunks,
+                                                      std::uint32_t& written) {
+    return DecodeStreamWith<Sse2Scan, std::uint32_t>(stream, packed, out, unpacked, chunks,
+                                                     written);
+}
+
+using DecodeStreamFunction = UnpackStatus (*)(const std::uint8_t*, std::uint32_t, std::uint8_t*,
+                                              std::uint32_t, std::uint8_t, std::uint32_t&);
+
+DecodeStreamFunction ChooseDecodeStream() {
+    unsigned eax, ebx, ecx, edx;
+    const bool sse2 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+    return sse2 ? DecodeStreamSse2 : DecodeStreamPlain;
+}
+
+DecodeStreamFunction decodeStream = nullptr; // chosen on the first call
+
+UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
+                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
+    if (decodeStream == nullptr) decodeStream = ChooseDecodeStream();
+    return decodeStream(stream, packed, out, unpacked, chunks, written);
+}
+#endif
 
 constexpr UnpackResult Failure(UnpackStatus status, std::uint32_t produced = 0) {
     return UnpackResult{0, produced, status};
