@@ -1,16 +1,35 @@
 // packtool: packs files into packed blocks and unpacks them again.
 //
 //   packtool pack [-1..-9] <input> <output>    write a packed block
-//   packtool unpack <input> <output>           expand a packed block
+//   packtool unpack [--pad] <input> <output>   expand a packed block
 //   packtool info <input>                      print a block's header
 //
 // Exit code 0 on success, 1 on a bad block or an input or output error,
 // 2 on a usage error.
+//
+// Nothing is lost and nothing made up. The header is checked against the file
+// before any memory is taken for the output: a stream longer than the file,
+// or an unpacked size U larger than the stream could ever unpack to, is
+// refused. A block whose chunks write fewer than U bytes (the unpacker still
+// returns U for it) is refused too, with both numbers, unless --pad asks for
+// the U bytes with zeros after the ones written. Output goes to a temporary
+// file beside the output path and is renamed into place only once every byte
+// is written and the file closed, so that on any failure the output path is
+// as it was. (Devices and pipes are written directly: they cannot be
+// replaced.)
 #include "unpack/unpack.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -33,23 +52,78 @@ bool ReadFile(const char* path, std::vector<std::uint8_t>& data) {
     return !failed;
 }
 
-bool WriteFile(const char* path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) {
-        std::fprintf(stderr, "packtool: cannot create %s: %s\n", path, std::strerror(errno));
-        return false;
-    }
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    if (std::fclose(f) != 0 || !ok) {
-        std::fprintf(stderr, "packtool: cannot write %s\n", path);
-        return false;
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, std::min<std::size_t>(size, 1u << 30));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= std::size_t(n);
     }
     return true;
 }
 
+bool WriteFailed(const char* path, int error) {
+    std::fprintf(stderr, "packtool: cannot write %s: %s\n", path, std::strerror(error));
+    return false;
+}
+
+// Writes `size` bytes to `path` through a temporary file beside it (see the
+// top of the file).
+bool WriteFile(const char* path, const std::uint8_t* data, std::size_t size) {
+    struct stat existing {};
+    const bool exists = ::stat(path, &existing) == 0;
+    int error = 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        const int fd = ::open(path, O_WRONLY | O_TRUNC);
+        if (fd < 0) return WriteFailed(path, errno);
+        if (!WriteAll(fd, data, size)) error = errno;
+        if (::close(fd) != 0 && error == 0) error = errno;
+        return error == 0 || WriteFailed(path, error);
+    }
+
+    std::string temporary = std::string(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        std::fprintf(stderr, "packtool: cannot create a file beside %s: %s\n", path,
+                     std::strerror(errno));
+        return false;
+    }
+    // The mode the output has, or the one a new file gets.
+    mode_t mode = existing.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, data, size) || ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), path) != 0) error = errno;
+    if (error == 0) return true;
+    ::unlink(temporary.c_str());
+    return WriteFailed(path, error);
+}
+
+// The most bytes a stream of `packed` bytes in `chunks` chunks can unpack to.
+// Raw bytes give one byte each, and they lie inside the stream. Every other
+// byte comes from a match. A match whose length takes b bits (code and extra
+// bits) gives at most 2^b + 1 bytes, since a symbol s has a code of at least
+// one bit and s - 1 extra bits and gives a length of at most 2^s + 1; that is
+// at most 2 + 2185 b for every b, also for b = 0, the length 2 that a table
+// entry never built gives for no bits. A chunk holds at most 65534 matches
+// and takes at least 31 bits: three table counts and its run count.
+std::uint64_t UnpackedSizeBound(std::uint64_t packed, unsigned chunks) {
+    const std::uint64_t bits = 8 * packed;
+    const std::uint64_t chunksHeld = std::min<std::uint64_t>(chunks, bits / 31);
+    return packed + 2 * 65534 * chunksHeld + 2185 * bits;
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: packtool pack [-1..-9] <input> <output>\n"
-                         "       packtool unpack <input> <output>\n"
+                         "       packtool unpack [--pad] <input> <output>\n"
                          "       packtool info <input>\n");
     return 2;
 }
@@ -72,21 +146,55 @@ int Pack(int effort, const char* in, const char* out) {
     return WriteFile(out, block.data(), r.size) ? 0 : 1;
 }
 
-int Unpack(const char* in, const char* out) {
+int Unpack(bool pad, const char* in, const char* out) {
     std::vector<std::uint8_t> block;
     if (!ReadFile(in, block)) return 1;
-    std::uint32_t unpacked = 0;
-    if (!ReadPackHeader(block.data(), block.size(), &unpacked, nullptr, nullptr)) {
+    std::uint32_t unpacked = 0, packed = 0;
+    if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, nullptr)) {
         std::fprintf(stderr, "packtool: %s: not a packed block\n", in);
         return 1;
     }
-    std::vector<std::uint8_t> data(unpacked);
-    const UnpackResult r = UnpackBlockSized(block.data(), block.size(), data.data(), data.size());
-    if (r.Failed()) {
-        std::fprintf(stderr, "packtool: %s: bad block: %s\n", in, UnpackStatusText(r.status));
+    const std::size_t held = block.size() - PACK_HEADER_SIZE;
+    if (packed > held) {
+        std::fprintf(stderr,
+                     "packtool: %s: the header gives a stream of %u bytes, the file holds %zu\n",
+                     in, unsigned(packed), held);
         return 1;
     }
-    return WriteFile(out, data.data(), r.size) ? 0 : 1;
+    const std::uint64_t bound = UnpackedSizeBound(packed, block[17]);
+    if (unpacked > bound) {
+        std::fprintf(stderr,
+                     "packtool: %s: the header gives an unpacked size of %u bytes, more than "
+                     "its %u stream bytes can unpack to (at most %llu)\n",
+                     in, unsigned(unpacked), unsigned(packed), (unsigned long long)bound);
+        return 1;
+    }
+    // Not zeroed: only the bytes the chunks write (and --pad's zeros) go out.
+    std::unique_ptr<std::uint8_t[]> data(new (std::nothrow)
+                                             std::uint8_t[std::max<std::uint32_t>(unpacked, 1)]);
+    if (!data) {
+        std::fprintf(stderr, "packtool: %s: not enough memory for the %u unpacked bytes\n", in,
+                     unsigned(unpacked));
+        return 1;
+    }
+    const UnpackResult r = UnpackBlockSized(block.data(), block.size(), data.get(), unpacked);
+    if (r.Failed()) {
+        std::fprintf(stderr, "packtool: %s: bad block: %s (after %u of %u bytes)\n", in,
+                     UnpackStatusText(r.status), unsigned(r.produced), unsigned(unpacked));
+        return 1;
+    }
+    if (r.produced < unpacked) {
+        if (!pad) {
+            std::fprintf(stderr,
+                         "packtool: %s: the block's chunks give %u bytes, its header says %u; "
+                         "nothing written (--pad writes the %u bytes, zeros after the %u)\n",
+                         in, unsigned(r.produced), unsigned(unpacked), unsigned(unpacked),
+                         unsigned(r.produced));
+            return 1;
+        }
+        std::memset(data.get() + r.produced, 0, unpacked - r.produced);
+    }
+    return WriteFile(out, data.get(), unpacked) ? 0 : 1;
 }
 
 int Info(const char* in) {
@@ -106,6 +214,9 @@ int Info(const char* in) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit makes write() fail with EFBIG instead of ending the
+    // program with the output half written.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "pack") {
@@ -119,7 +230,12 @@ int main(int argc, char** argv) {
         if (argc != first + 2) return Usage();
         return Pack(effort, argv[first], argv[first + 1]);
     }
-    if (command == "unpack" && argc == 4) return Unpack(argv[2], argv[3]);
+    if (command == "unpack") {
+        const bool pad = argc > 2 && std::strcmp(argv[2], "--pad") == 0;
+        const int first = pad ? 3 : 2;
+        if (argc != first + 2) return Usage();
+        return Unpack(pad, argv[first], argv[first + 1]);
+    }
     if (command == "info" && argc == 3) return Info(argv[2]);
     return Usage();
 }
