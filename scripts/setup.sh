@@ -12,6 +12,8 @@ packages=(
     # tests, fuzzers, benchmarks and the peers they compare with
     googletest libbenchmark-dev clang libclang-rt-14-dev
     liballegro4-dev libsdl2-dev zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev libz-mingw-w64-dev
+    # the example program's window test: a virtual X display, keys, captures
+    xvfb xdotool imagemagick x11-utils
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
