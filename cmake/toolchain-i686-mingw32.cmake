@@ -20,5 +20,15 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# CTest runs the cross-built test programs under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+# CTest and the build's own tools run the cross-built programs under Wine: in
+# this source tree through wine-run beside this file (which picks the tests'
+# prefix), elsewhere (the copy installed with the SDK) through wine itself
+# when it is there. A build on Windows needs no emulator.
+if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+elseif(NOT CMAKE_HOST_WIN32)
+    find_program(SHELL_WINE wine)
+    if(SHELL_WINE)
+        set(CMAKE_CROSSCOMPILING_EMULATOR ${SHELL_WINE})
+    endif()
+endif()
