@@ -62,34 +62,93 @@ bool SignatureMatches(const std::uint8_t* block) {
     return low == SIGNATURE_LOW && high == SIGNATURE_HIGH;
 }
 
-// The bit buffer: the queue and some words beyond it, read ahead. It takes
-// whole stream words only, so the queue's length is 16 plus the buffer's
-// length modulo 16, and the queue's last word, the word the reader added
-// last, lies (length / 16) words before the next word to be fetched. A 64-bit
-// buffer on 64-bit processors; on i686 a 32-bit one, which leaves the few
-// registers to the rest of the loop.
+template <class T>
+[[gnu::always_inline]] inline void MovePair(std::uint8_t* to, const std::uint8_t* from,
+                                            std::uint32_t n) {
+    T a, b;
+    std::memcpy(&a, from, sizeof a);
+    std::memcpy(&b, from + n - sizeof b, sizeof b);
+    std::memcpy(to, &a, sizeof a);
+    std::memcpy(to + n - sizeof b, &b, sizeof b);
+}
+
+// Copies n bytes, loading before storing, so that the two areas may
+// overlap. Short moves are two loads of one size each, overlapping in
+// the middle, that together cover exactly the n bytes.
+[[gnu::always_inline]] inline void MoveBytes(std::uint8_t* to, const std::uint8_t* from,
+                                             std::uint32_t n) {
+    if (n > 16) [[unlikely]] {
+        std::memmove(to, from, n);
+    } else if (n >= 8) {
+        MovePair<std::uint64_t>(to, from, n);
+    } else if (n >= 4) {
+        MovePair<std::uint32_t>(to, from, n);
+    } else {
+        // 1 to 3 bytes: the first, the middle and the last.
+        const std::uint8_t a = from[0], b = from[n / 2], c = from[n - 1];
+        to[0] = a;
+        to[n / 2] = b;
+        to[n - 1] = c;
+    }
+}
+
+// Bytes 0 to 15 set for a count of 16 to 0 from kBlendMask + 16 - count.
+alignas(16) constexpr std::uint8_t kBlendMask[32] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+// Copies n bytes (0 to 16) with one 16-byte load and store, where both
+// 16-byte areas lie inside the block's buffers: the 16 - n bytes after the n
+// are stored back with the values they hold, so nothing beyond the n
+// changes. The source is loaded before anything is stored, so the two areas
+// may overlap. Used where SSE2 is there: a store of the same value saves the
+// mispredicted branches of a move cut to its length.
+[[gnu::always_inline]] inline void BlendMove16(std::uint8_t* to, const std::uint8_t* from,
+                                               std::uint32_t n) {
+    using Vector = char __attribute__((vector_size(16)));
+    Vector source, kept, mask;
+    std::memcpy(&source, from, 16);
+    std::memcpy(&kept, to, 16);
+    std::memcpy(&mask, kBlendMask + 16 - n, 16);
+    const Vector merged = (source & mask) | (kept & ~mask);
+    std::memcpy(to, &merged, 16);
+}
+
+// The bit buffer. It takes whole stream words only, so the queue's length is
+// 16 plus the buffer's length modulo 16, and the queue's last word, the word
+// the reader added last, lies (length / 16) words before the next word to be
+// fetched.
 //
-// The buffer is topped up before each value, not after each read. Where
-// the stream goes on for a whole buffer's width, the bytes are loaded at
-// once and shifted in above the bits held; the bits of any partial word
-// above `count` are then the stream's true bits, which the next load ORs in
-// again unchanged. Near the end of the stream, words are added one at a time
-// and bytes past P count as bad bits.
+// On 64-bit processors it is 64 bits wide and reads ahead of the queue: it
+// is filled once for a literal run and a match, and again before a value
+// only when it holds too few bits for one. Where the stream goes on for 8
+// bytes, they are loaded at once and shifted in above the bits held; the
+// bits of any partial word above `count` are then the stream's true bits,
+// which the next load ORs in again unchanged. On i686 it is 32 bits wide and
+// is the queue itself, a word added as soon as fewer than 16 bits remain,
+// which leaves the few registers to the rest of the loop. Near the end of
+// the stream, words are added one at a time and bytes past P count as bad
+// bits.
+//
+// Either way no word is fetched later than the queue would add it, and the
+// buffer holds at least 16 bits whenever output is written: unpacking in
+// place, output may overwrite stream bytes once the queue has taken them.
 template <class Buffer> struct BitReader {
     static constexpr bool WIDE = sizeof(Buffer) == 8;
     static constexpr std::uint32_t FULL = WIDE ? 48 : 16; // count is at least this when topped up
+    static constexpr std::uint32_t LOAD = WIDE ? 8 : 2;   // bytes one top-up loads
+    static constexpr std::uint32_t VALUE_BITS_MAX = 15 + 14; // a code and its extra bits
 
     Buffer bits;           // first bit in bit 0; above `count`, stream bits or nothing
     std::uint32_t count;   // bits held
     std::uint32_t badBits; // zeros standing for bytes past P, at the top of those held
     std::uint32_t next;    // position of the next word to fetch
-    std::uint32_t fastEnd; // below this, sizeof(Buffer) bytes from a position lie inside P
+    std::uint32_t fastEnd; // below this, LOAD bytes from a position lie inside P
     std::uint32_t packed;  // P
     const std::uint8_t* stream;
 
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
     // that stand for such bytes to `badBits`.
-    std::uint32_t Fetch(std::uint32_t pos) {
+    [[gnu::always_inline]] inline std::uint32_t Fetch(std::uint32_t pos) {
         if (pos + 1 < packed)
             return std::uint32_t(stream[pos]) | std::uint32_t(stream[pos + 1]) << 8;
         if (pos < packed) {
@@ -100,19 +159,24 @@ template <class Buffer> struct BitReader {
         return 0;
     }
 
-    // Adds whole words until at least FULL bits are held.
+    // Adds whole words until at least FULL bits are held. Kept in line, like
+    // the rest of the reader, so that the reader's fields stay in registers.
     [[gnu::always_inline]] inline void Refill() {
+        if (count >= FULL && !WIDE) return;
         if (next < fastEnd) [[likely]] {
             Buffer chunk;
-            std::memcpy(&chunk, stream + next, sizeof chunk);
+            if constexpr (WIDE) {
+                std::memcpy(&chunk, stream + next, sizeof chunk);
+            } else {
+                std::uint16_t word;
+                std::memcpy(&word, stream + next, sizeof word);
+                chunk = word;
+            }
             bits |= chunk << count;
             next += (~count & FULL) >> 3;
             count |= FULL;
             return;
         }
-        RefillNearEnd();
-    }
-    [[gnu::noinline]] void RefillNearEnd() {
         while (count < FULL) {
             bits |= Buffer(Fetch(next)) << count;
             count += 16;
@@ -120,10 +184,32 @@ template <class Buffer> struct BitReader {
         }
     }
 
+    // Makes sure that the buffer holds a whole value, code and extra bits.
+    [[gnu::always_inline]] inline void TopUp() {
+        if constexpr (WIDE) {
+            if (count < VALUE_BITS_MAX) [[unlikely]]
+                Refill();
+        }
+    }
+
+    // Fills the 64-bit buffer for a literal run and a match: their three
+    // values seldom need more than the 48 bits or more it then holds.
+    [[gnu::always_inline]] inline void StartToken() {
+        if constexpr (WIDE) Refill();
+    }
+
+    // Before output is written: the queue's words all fetched.
+    [[gnu::always_inline]] inline void BeforeOutput() {
+        if constexpr (WIDE) {
+            if (count < 16) [[unlikely]]
+                Refill();
+        }
+    }
+
     void Start(const std::uint8_t* s, std::uint32_t p) {
         stream = s;
         packed = p;
-        fastEnd = p >= sizeof(Buffer) ? p - std::uint32_t(sizeof(Buffer)) + 1 : 0;
+        fastEnd = p >= LOAD ? p - LOAD + 1 : 0;
         badBits = 0;
         bits = 0;
         count = 0;
@@ -135,7 +221,10 @@ template <class Buffer> struct BitReader {
     [[gnu::always_inline]] inline bool Skip(std::uint32_t n) {
         bits >>= n;
         count -= n;
-        return count >= badBits;
+        if (count < badBits) [[unlikely]]
+            return false;
+        if constexpr (!WIDE) Refill();
+        return true;
     }
 
     // The next n bits (0 to 16) as a number.
@@ -153,19 +242,29 @@ template <class Buffer> struct BitReader {
     // Copies r raw bytes, 1 or more, from the cursor on to `out` and puts the
     // word after them in the place of the word added last; false when they
     // pass P.
-    [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r) {
+    // With BLEND, a run of up to 16 bytes is moved with BlendMove16 when 16
+    // bytes lie inside P from the cursor and `outRoom` (the bytes from `out`
+    // to the end of the output) is 16 or more.
+    template <bool BLEND>
+    [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
+                                               std::uint32_t outRoom) {
         const std::uint32_t cursor = Cursor();
         if (cursor > packed || r > packed - cursor) [[unlikely]]
             return false;
         // The block may overlap the output when unpacking in place.
-        MoveBytes(out, stream + cursor, r);
+        if (BLEND && r <= 16 && outRoom >= 16 && packed - cursor >= 16) [[likely]]
+            BlendMove16(out, stream + cursor, r);
+        else
+            MoveBytes(out, stream + cursor, r);
         // The bits below the dropped word came from bytes before the cursor,
-        // all inside P, so no bad bits remain beneath the new word, which the
-        // next top-up fetches.
+        // all inside P, so no bad bits remain beneath the new word. The 32-bit
+        // buffer fetches it at once; the 64-bit one tops up before the next
+        // value, with no output written in between.
         count &= 15;
         bits &= (Buffer(1) << count) - 1;
         badBits = 0;
         next = cursor + r;
+        if constexpr (!WIDE) Refill();
         return true;
     }
 
@@ -178,35 +277,6 @@ template <class Buffer> struct BitReader {
         st.windowLow = std::uint16_t(kept);
         st.windowHigh = std::uint16_t(kept >> 16);
         st.highBits = std::uint8_t(queue - 16);
-    }
-
-    // Copies n bytes, loading before storing, so that the two areas may
-    // overlap. Short moves are two loads of one size each, overlapping in
-    // the middle, that together cover exactly the n bytes.
-    [[gnu::always_inline]] static inline void MoveBytes(std::uint8_t* to, const std::uint8_t* from,
-                                                        std::uint32_t n) {
-        if (n >= 8) {
-            if (n > 16) {
-                std::memmove(to, from, n);
-                return;
-            }
-            MovePair<std::uint64_t>(to, from, n);
-        } else if (n >= 4) {
-            MovePair<std::uint32_t>(to, from, n);
-        } else if (n >= 2) {
-            MovePair<std::uint16_t>(to, from, n);
-        } else {
-            to[0] = from[0];
-        }
-    }
-    template <class T>
-    [[gnu::always_inline]] static inline void MovePair(std::uint8_t* to, const std::uint8_t* from,
-                                                       std::uint32_t n) {
-        T a, b;
-        std::memcpy(&a, from, sizeof a);
-        std::memcpy(&b, from + n - sizeof b, sizeof b);
-        std::memcpy(to, &a, sizeof a);
-        std::memcpy(to + n - sizeof b, &b, sizeof b);
     }
 };
 
@@ -244,6 +314,14 @@ template <class Reader> UnpackStatus ReadDecodeTable(Reader& reader, DecodeTable
     return UNPACK_OK;
 }
 
+// Reads the three table descriptions of a chunk.
+template <class Reader> UnpackStatus ReadDecodeTables(Reader& reader, UnpackState& st) {
+    UnpackStatus status = ReadDecodeTable(reader, st.runTable);
+    if (status == UNPACK_OK) status = ReadDecodeTable(reader, st.distanceTable);
+    if (status == UNPACK_OK) status = ReadDecodeTable(reader, st.lengthTable);
+    return status;
+}
+
 // A chunk's code table as the decoder scans it: masks and codes side by side,
 // and for each entry what decoding its value takes, worked out once per chunk
 // so that a value costs one bit extraction whatever its symbol.
@@ -276,6 +354,7 @@ struct ScanTable {
 // The scan: the index of the first entry whose masked code matches `window`,
 // 16 when none does.
 struct PlainScan {
+    static constexpr bool BLEND = false; // no 16-byte moves without SSE2
     template <unsigned K = 0>
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
         if constexpr (K == 16) {
@@ -295,6 +374,7 @@ struct PlainScan {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
 struct Sse2Scan {
+    static constexpr bool BLEND = true;
     using Lanes = short __attribute__((vector_size(16)));
     using Bytes = char __attribute__((vector_size(16)));
 
@@ -322,7 +402,7 @@ struct Sse2Scan {
 template <class Scan, class Reader>
 [[gnu::always_inline]] inline UnpackStatus DecodeValue(Reader& reader, const ScanTable& table,
                                                        std::uint32_t& value) {
-    reader.Refill();
+    reader.TopUp();
     const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
     if (k == 16) [[unlikely]]
         return UNPACK_BAD_CODE;
@@ -343,12 +423,15 @@ template <class Scan, class Reader>
 // than the length, the last `distance` bytes repeat. Writes nothing beyond
 // the match (in place, the stream may lie right after it, and a chunk that
 // ends early leaves the bytes after it as they were).
-template <class Reader>
+template <bool BLEND>
 [[gnu::always_inline]] inline void CopyMatch(std::uint8_t* to, std::uint32_t distance,
-                                             std::uint32_t length) {
+                                             std::uint32_t length, std::uint32_t outRoom) {
     const std::uint8_t* from = to - distance;
     if (distance >= length && length <= 16) {
-        Reader::MoveBytes(to, from, length);
+        if (BLEND && outRoom >= 16) [[likely]]
+            BlendMove16(to, from, length);
+        else
+            MoveBytes(to, from, length);
     } else if (distance >= 8) {
         // Each 8-byte step reads bytes written at least 8 bytes before; the
         // last step ends at the match's end, overlapping the one before.
@@ -399,9 +482,14 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
 
     UNPACK_REQUIRE(reader.ReadBits(2, ignored), UNPACK_STREAM_ENDED);
     for (; chunks != 0; --chunks) {
-        UNPACK_CHECK(ReadDecodeTable(reader, st.runTable));
-        UNPACK_CHECK(ReadDecodeTable(reader, st.distanceTable));
-        UNPACK_CHECK(ReadDecodeTable(reader, st.lengthTable));
+        // The tables are read through a copy of the reader, so that the
+        // decoder's own copy never has its address taken and stays in
+        // registers.
+        Reader tableReader = reader;
+        status = ReadDecodeTables(tableReader, st);
+        reader = tableReader;
+        if (status != UNPACK_OK) [[unlikely]]
+            goto finished;
         UNPACK_REQUIRE(reader.ReadBits(16, runs), UNPACK_STREAM_ENDED);
         UNPACK_REQUIRE(runs != 0, UNPACK_NO_RUNS);
         // Local copies, which the output's byte stores cannot alias.
@@ -411,10 +499,13 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
         lengthTable.Load(st.lengthTable);
         for (;;) {
             std::uint32_t run;
+            reader.StartToken();
             UNPACK_CHECK(DecodeValue<Scan>(reader, runTable, run));
             if (run != 0) {
                 UNPACK_REQUIRE(run <= unpacked - produced, UNPACK_OUTPUT_FULL);
-                UNPACK_REQUIRE(reader.CopyRaw(out + produced, run), UNPACK_STREAM_ENDED);
+                UNPACK_REQUIRE(
+                    reader.template CopyRaw<Scan::BLEND>(out + produced, run, unpacked - produced),
+                    UNPACK_STREAM_ENDED);
                 produced += run;
             }
             if (--runs == 0) break;
@@ -426,7 +517,8 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
             length += 2;
             UNPACK_REQUIRE(distance <= produced, UNPACK_BAD_DISTANCE);
             UNPACK_REQUIRE(length <= unpacked - produced, UNPACK_OUTPUT_FULL);
-            CopyMatch<Reader>(out + produced, distance, length);
+            reader.BeforeOutput();
+            CopyMatch<Scan::BLEND>(out + produced, distance, length, unpacked - produced);
             produced += length;
         }
     }
