@@ -1,0 +1,198 @@
+// The scene of the example program: everything that does not touch a window.
+//
+//   State    The picture is a pure function of SceneState: the animation
+//            frame, the player's position, the draw flags the player sprite
+//            is drawn with and whether the animation is paused. The window
+//            title spells the state out (FormatTitle), and ParseTitle reads
+//            it back, so that a frame seen on the screen can be drawn again.
+//   Keys     ReadKeyboard takes input only from the shell's hook state: the
+//            arrows from keyStates, one buffered press from pendingKey with
+//            pendingModifiers, turned into a character with the shell's
+//            tables. Escape ends, m f s d toggle the player's draw flags
+//            (mirror, flip, mix as source row, mix as destination row), p
+//            pauses, n and Shift+n step one frame forward and back.
+//   Art      The art sheet holds the palette and the sprites as sprite data;
+//            the art tool makes it (MakeArtSheet), packtool packs it and the
+//            program unpacks it at start (LoadArt), checking every sprite.
+//   Drawing  DrawScene draws the whole picture through the shell's
+//            screenState: sky and ground of lines, sun, clouds, trees, balls,
+//            fish, a ghost and the player as sprites, clipped at all four
+//            edges, mirrored, flipped and mixed through a table built from
+//            the palette (BuildMixTable); frames and mixed lines on top.
+//
+// All of it is plain integer arithmetic, so that the program and a build of
+// the same source on another machine draw the same pixels.
+#pragma once
+
+#include <graphics/graphics.h>
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::int32_t SCENE_WIDTH = 320;
+constexpr std::int32_t SCENE_HEIGHT = 200;
+
+// ---------------------------------------------------------------------------
+// State
+
+struct SceneState {
+    std::uint32_t frame;
+    std::int32_t playerX;
+    std::int32_t playerY;
+    std::uint16_t playerFlags; // DRAW_* bits for the player sprite
+    bool paused;
+
+    bool operator==(const SceneState&) const = default;
+};
+
+constexpr SceneState SCENE_START = {0, 40, 84, 0, false};
+
+// Pixels the player moves per frame step while an arrow key is down.
+constexpr std::int32_t PLAYER_STEP = 4;
+
+// "Tarnwick scene - frame F - player X,Y - flags N - running|paused"
+constexpr std::size_t SCENE_TITLE_SIZE = 96;
+void FormatTitle(const SceneState& state, char* title);
+// Reads a title written by FormatTitle; false for any other text.
+bool ParseTitle(const char* title, SceneState* state);
+
+// ---------------------------------------------------------------------------
+// Keys
+
+// Key indices as the shell's hook records them.
+constexpr std::uint8_t KEY_INDEX_ESCAPE = 1;
+constexpr std::uint8_t KEY_INDEX_EXTENDED = 128;
+constexpr std::uint8_t KEY_INDEX_UP = 0x48;   // with KEY_INDEX_EXTENDED: the arrow key;
+constexpr std::uint8_t KEY_INDEX_LEFT = 0x4B; // without: the keypad's
+constexpr std::uint8_t KEY_INDEX_RIGHT = 0x4D;
+constexpr std::uint8_t KEY_INDEX_DOWN = 0x50;
+
+struct SceneInput {
+    std::uint8_t arrows; // ARROW_* bits: held at some time since the last step
+    bool quit;           // Escape was pressed
+};
+
+constexpr std::uint8_t ARROW_UP = 0x01;
+constexpr std::uint8_t ARROW_DOWN = 0x02;
+constexpr std::uint8_t ARROW_LEFT = 0x04;
+constexpr std::uint8_t ARROW_RIGHT = 0x08;
+
+// Looks at the hook state once: notes the arrows that are down and takes the
+// buffered key press, if any. Taking it clears pendingKey and lastKey, so
+// that the release of the same key cannot latch it a second time. Called
+// after every message the program's thread takes, since the hook runs while
+// the thread takes its keyboard messages.
+void ReadKeyboard(SceneState* state, SceneInput* input);
+
+// One frame step: moves the player by the arrows noted since the last step
+// (a tap moves it once, a held key on every step) and, unless paused,
+// advances the animation.
+void StepScene(SceneState* state, SceneInput* input);
+
+// ---------------------------------------------------------------------------
+// Art
+
+enum SpriteId : std::uint8_t {
+    SPRITE_BALL,
+    SPRITE_FISH,
+    SPRITE_GHOST,
+    SPRITE_TREE,
+    SPRITE_CLOUD,
+    SPRITE_SUN,
+    SPRITE_PLAYER,
+    SPRITE_STAR,
+    SPRITE_COUNT
+};
+
+// Every sprite's size; the art tool draws them so and LoadArt insists on it.
+struct SpriteSize {
+    std::uint8_t width;
+    std::uint8_t height;
+};
+constexpr SpriteSize SPRITE_SIZES[SPRITE_COUNT] = {
+    {24, 24}, // ball
+    {32, 20}, // fish, facing right, fin on its back
+    {28, 30}, // ghost, looking right
+    {48, 64}, // tree, its crown leaning left
+    {64, 24}, // cloud
+    {40, 40}, // sun
+    {32, 24}, // player: a rocket flying right, one fin on top
+    {9, 9},   // star
+};
+
+struct Rgb {
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+};
+
+struct Art {
+    Rgb palette[256];
+    SpriteRecord sprites[SPRITE_COUNT]; // data points into the sheet
+};
+
+// The sheet, all numbers little-endian:
+//   0      the palette: 256 x red, green, blue
+//   768    sprite count (16 bits), SPRITE_COUNT
+//   770    per sprite 8 bytes: width, height, data size (16 bits), offset
+//          of the data from the start of the sheet (32 bits)
+//   ...    the sprite data
+constexpr std::size_t ART_PALETTE_SIZE = 256 * 3;
+constexpr std::size_t ART_ENTRY_SIZE = 8;
+constexpr std::size_t ART_DIRECTORY_END = ART_PALETTE_SIZE + 2 + SPRITE_COUNT * ART_ENTRY_SIZE;
+constexpr std::size_t ART_SHEET_CAPACITY = 32 * 1024;
+
+// The palette: black, then ramps from dark to light (32 shades each unless
+// said), and at 255 a colour the art never uses, which EncodeSprite is given
+// as the transparent one.
+constexpr std::uint8_t COLOUR_BLACK = 0;
+constexpr std::uint8_t RAMP_SKY = 1; // 63 shades, from the top of the sky to the horizon
+constexpr std::uint8_t RAMP_GREEN = 64;
+constexpr std::uint8_t RAMP_BROWN = 96;
+constexpr std::uint8_t RAMP_WARM = 128; // red to yellow
+constexpr std::uint8_t RAMP_COOL = 160; // deep blue to pale cyan
+constexpr std::uint8_t RAMP_GREY = 192;
+constexpr std::uint8_t RAMP_PURPLE = 224; // 31 shades
+constexpr std::uint8_t ART_TRANSPARENT = 255;
+constexpr std::uint8_t SHADE_TOP = 31;
+
+// Draws the art and writes the sheet into `sheet`; returns its size, or 0
+// when it does not fit `capacity`.
+std::size_t MakeArtSheet(std::uint8_t* sheet, std::size_t capacity);
+
+enum ArtStatus : std::uint8_t {
+    ART_OK,
+    ART_BAD_BLOCK,  // not a packed block, or one that does not unpack
+    ART_TOO_LARGE,  // unpacks to more than the caller's room
+    ART_BAD_SHEET,  // too short for its directory, wrong count, data outside the sheet
+    ART_BAD_SPRITE, // sprite data that the renderer could not draw safely
+};
+
+// Unpacks the packed sheet in `block` into `sheet` (room for `capacity`
+// bytes, and it must stay in place while the art is drawn: the sprite
+// records point into it) and fills `art`. Every sprite is checked.
+ArtStatus LoadArt(const std::uint8_t* block, std::size_t blockSize, std::uint8_t* sheet,
+                  std::size_t capacity, Art* art);
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+// mixTable[new * 256 + old] is the palette colour nearest to three parts of
+// `new` and one part of `old`: with DRAW_MIX_SRC_ROW a sprite shows strongly
+// over what lies below, with DRAW_MIX_DST_ROW faintly.
+void BuildMixTable(const Rgb* palette, std::uint8_t* mixTable);
+
+// Draws the scene of `state` into screenState's window, which the caller has
+// set to SCENE_WIDTH x SCENE_HEIGHT pixels; `mixTable` comes from
+// BuildMixTable. Leaves drawFlags 0.
+void DrawScene(const SceneState& state, const Art& art, const std::uint8_t* mixTable);
+
+struct SceneArea {
+    std::int32_t left, top, right, bottom; // right and bottom exclusive
+};
+
+// The part of the window whose pixels can differ between the scenes of
+// `before` and `after`: all of it when the frame differs, else the player's
+// surroundings and the status strip. Empty (left == right) when the two draw
+// alike.
+SceneArea ChangedArea(const SceneState& before, const SceneState& after);

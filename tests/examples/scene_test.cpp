@@ -1,0 +1,443 @@
+// The example's scene on the host: keys through the shell's hook state, the
+// title, the art chain (drawn, packed, loaded and checked), the mixing table,
+// the area the program presents after a change, and the picture itself.
+#include "scene.h"
+
+#include "shell/shell.h"
+#include "unpack/unpack.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Keys
+
+constexpr std::uint8_t SCAN_ESCAPE = 0x01;
+constexpr std::uint8_t SCAN_P = 0x19;
+constexpr std::uint8_t SCAN_S = 0x1F;
+constexpr std::uint8_t SCAN_D = 0x20;
+constexpr std::uint8_t SCAN_F = 0x21;
+constexpr std::uint8_t SCAN_LEFT_SHIFT = 0x2A;
+constexpr std::uint8_t SCAN_N = 0x31;
+constexpr std::uint8_t SCAN_M = 0x32;
+
+// Key-message flags as the system hands them to the hook: scan code in bits
+// 16..23, bit 24 for an extended key, bits 30 and 31 set on a release.
+constexpr std::uint32_t Press(std::uint8_t scan, bool extended = false) {
+    return std::uint32_t{scan} << 16 | (extended ? 1u << 24 : 0) | 1;
+}
+constexpr std::uint32_t Release(std::uint8_t scan, bool extended = false) {
+    return Press(scan, extended) | 0xC0000000u;
+}
+
+// One thing that happens to the program: the hook sees a key message, the
+// program reads the hook state (as it does after every message), or a frame
+// step passes.
+struct Action {
+    enum Kind { KEY, READ, STEP } kind;
+    std::uint32_t flags;
+};
+using Actions = std::vector<Action>;
+
+Action Key(std::uint32_t flags) {
+    return {Action::KEY, flags};
+}
+const Action READ = {Action::READ, 0};
+const Action STEP = {Action::STEP, 0};
+
+// A key pressed and released, the program reading after each message.
+Actions Tap(std::uint8_t scan, bool extended = false) {
+    return {Key(Press(scan, extended)), READ, Key(Release(scan, extended)), READ};
+}
+
+Actions operator+(Actions a, const Actions& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void ResetKeyboard() {
+    std::memset(keyStates, 0, sizeof keyStates);
+    keyModifiers = extendedKey = lastKey = pendingKey = pendingModifiers = 0;
+}
+
+struct KeyCase {
+    const char* rule;
+    SceneState start;
+    Actions actions;
+    SceneState expected;
+    bool quit;
+};
+
+constexpr SceneState RUNNING = {10, 100, 80, 0, false};
+constexpr SceneState PAUSED = {10, 100, 80, 0, true};
+
+SceneState With(SceneState s, std::uint32_t frame, std::int32_t x, std::int32_t y,
+                std::uint16_t flags) {
+    s.frame = frame;
+    s.playerX = x;
+    s.playerY = y;
+    s.playerFlags = flags;
+    return s;
+}
+
+TEST(SceneKeys, TheHookStateDrivesTheScene) {
+    const std::uint8_t LEFT = KEY_INDEX_LEFT, RIGHT = KEY_INDEX_RIGHT, UP = KEY_INDEX_UP;
+    const KeyCase cases[] = {
+        {"a tap of m toggles mirroring once: its release latches nothing", RUNNING, Tap(SCAN_M),
+         With(RUNNING, 10, 100, 80, DRAW_MIRROR_X), false},
+        {"a press and release read together still count once",
+         RUNNING,
+         {Key(Press(SCAN_M)), Key(Release(SCAN_M)), READ},
+         With(RUNNING, 10, 100, 80, DRAW_MIRROR_X),
+         false},
+        {"a second tap toggles back", RUNNING, Tap(SCAN_M) + Tap(SCAN_M), RUNNING, false},
+        {"f, s and d toggle flipping and the two mixing flags", RUNNING,
+         Tap(SCAN_F) + Tap(SCAN_S) + Tap(SCAN_D),
+         With(RUNNING, 10, 100, 80, DRAW_FLIP_Y | DRAW_MIX_SRC_ROW | DRAW_MIX_DST_ROW), false},
+        {"p pauses", RUNNING, Tap(SCAN_P), PAUSED, false},
+        {"p again resumes", PAUSED, Tap(SCAN_P), RUNNING, false},
+        {"n steps forward while paused", PAUSED, Tap(SCAN_N) + Tap(SCAN_N),
+         With(PAUSED, 12, 100, 80, 0), false},
+        {"Shift+n steps back: pendingModifiers picks the shifted table", PAUSED,
+         Actions{Key(Press(SCAN_LEFT_SHIFT)), READ} + Tap(SCAN_N) +
+             Actions{Key(Release(SCAN_LEFT_SHIFT)), READ},
+         With(PAUSED, 9, 100, 80, 0), false},
+        {"Shift+n stops at frame 0", With(PAUSED, 0, 100, 80, 0),
+         Actions{Key(Press(SCAN_LEFT_SHIFT)), READ} + Tap(SCAN_N), With(PAUSED, 0, 100, 80, 0),
+         false},
+        {"n does nothing while the animation runs", RUNNING, Tap(SCAN_N), RUNNING, false},
+        {"Escape ends the scene", RUNNING, Tap(SCAN_ESCAPE), RUNNING, true},
+        {"a tapped arrow moves the player one step", RUNNING, Tap(LEFT, true) + Actions{STEP, STEP},
+         With(RUNNING, 12, 96, 80, 0), false},
+        {"a held arrow moves it on every step, the last one after its release",
+         RUNNING,
+         {Key(Press(RIGHT, true)), READ, STEP, STEP, STEP, Key(Release(RIGHT, true)), READ, STEP,
+          STEP},
+         With(RUNNING, 15, 116, 80, 0),
+         false},
+        {"the keypad's arrows move it too", RUNNING, Tap(UP) + Actions{STEP},
+         With(RUNNING, 11, 100, 76, 0), false},
+        {"the player moves while the animation is paused", PAUSED,
+         Tap(KEY_INDEX_DOWN, true) + Actions{STEP}, With(PAUSED, 10, 100, 84, 0), false},
+        {"the player stays four pixels inside the left edge", With(RUNNING, 10, -26, 80, 0),
+         Tap(LEFT, true) + Actions{STEP}, With(RUNNING, 11, -28, 80, 0), false},
+        {"and inside the bottom edge", With(RUNNING, 10, 100, 194, 0),
+         Tap(KEY_INDEX_DOWN, true) + Actions{STEP}, With(RUNNING, 11, 100, 196, 0), false},
+        {"a letter typed while an arrow is held is taken", RUNNING,
+         Actions{Key(Press(RIGHT, true)), READ} + Tap(SCAN_M) + Actions{STEP},
+         With(RUNNING, 11, 104, 80, DRAW_MIRROR_X), false},
+    };
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.rule);
+        ResetKeyboard();
+        SceneState state = c.start;
+        SceneInput input = {};
+        for (const Action& action : c.actions) {
+            switch (action.kind) {
+            case Action::KEY: KeyboardHookProc(0, 0, static_cast<LPARAM>(action.flags)); break;
+            case Action::READ: ReadKeyboard(&state, &input); break;
+            case Action::STEP: StepScene(&state, &input); break;
+            }
+        }
+        EXPECT_EQ(state.frame, c.expected.frame);
+        EXPECT_EQ(state.playerX, c.expected.playerX);
+        EXPECT_EQ(state.playerY, c.expected.playerY);
+        EXPECT_EQ(state.playerFlags, c.expected.playerFlags);
+        EXPECT_EQ(state.paused, c.expected.paused);
+        EXPECT_EQ(input.quit, c.quit);
+    }
+    ResetKeyboard();
+}
+
+// ---------------------------------------------------------------------------
+// Title
+
+TEST(SceneTitle, ReadsBackWhatItWrites) {
+    const SceneState states[] = {
+        SCENE_START,
+        {4294967295u, -28, -20, 15, true},
+        {123, 316, 196, DRAW_MIRROR_X | DRAW_MIX_SRC_ROW, false},
+    };
+    for (const SceneState& state : states) {
+        char title[SCENE_TITLE_SIZE];
+        FormatTitle(state, title);
+        SCOPED_TRACE(title);
+        SceneState read = {};
+        ASSERT_TRUE(ParseTitle(title, &read));
+        EXPECT_TRUE(read == state);
+    }
+    char title[SCENE_TITLE_SIZE];
+    FormatTitle({7, -3, 45, 5, true}, title);
+    EXPECT_STREQ(title, "Tarnwick scene - frame 7 - player -3,45 - flags 5 - paused");
+}
+
+TEST(SceneTitle, RefusesOtherTexts) {
+    const struct {
+        const char* rule;
+        const char* title;
+    } cases[] = {
+        {"the bare window name", "Tarnwick scene"},
+        {"no run state", "Tarnwick scene - frame 7 - player 1,2 - flags 5"},
+        {"text after the run state", "Tarnwick scene - frame 7 - player 1,2 - flags 5 - paused!"},
+        {"a negative frame", "Tarnwick scene - frame -7 - player 1,2 - flags 5 - paused"},
+        {"a frame beyond 32 bits",
+         "Tarnwick scene - frame 4294967296 - player 1,2 - flags 0 - paused"},
+        {"a coordinate of eleven digits",
+         "Tarnwick scene - frame 7 - player 10000000000,2 - flags 0 - paused"},
+        {"flags beyond 16 bits", "Tarnwick scene - frame 7 - player 1,2 - flags 65536 - paused"},
+        {"a missing coordinate", "Tarnwick scene - frame 7 - player 1, - flags 5 - paused"},
+        {"a lone minus sign", "Tarnwick scene - frame 7 - player -,2 - flags 5 - paused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        SceneState state = {};
+        EXPECT_FALSE(ParseTitle(c.title, &state)) << c.title;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Art
+
+std::vector<std::uint8_t> MakeSheet() {
+    std::vector<std::uint8_t> sheet(ART_SHEET_CAPACITY);
+    sheet.resize(MakeArtSheet(sheet.data(), sheet.size()));
+    return sheet;
+}
+
+std::vector<std::uint8_t> Pack(const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> block(PackBound(data.size()));
+    block.resize(PackBlock(data.data(), data.size(), block.data()).size);
+    return block;
+}
+
+std::uint8_t* Entry(std::vector<std::uint8_t>& sheet, std::size_t sprite) {
+    return sheet.data() + ART_PALETTE_SIZE + 2 + sprite * ART_ENTRY_SIZE;
+}
+
+std::size_t DataEnd(std::vector<std::uint8_t>& sheet, std::size_t sprite) {
+    const std::uint8_t* e = Entry(sheet, sprite);
+    return (e[4] | e[5] << 8) + (e[2] | e[3] << 8);
+}
+
+TEST(SceneArt, TheSheetLoadsWithEverySprite) {
+    std::vector<std::uint8_t> sheet = MakeSheet();
+    ASSERT_GT(sheet.size(), ART_DIRECTORY_END);
+    const std::vector<std::uint8_t> block = Pack(sheet);
+    ASSERT_GT(block.size(), 0u);
+
+    std::vector<std::uint8_t> room(ART_SHEET_CAPACITY);
+    Art art = {};
+    ASSERT_EQ(LoadArt(block.data(), block.size(), room.data(), room.size(), &art), ART_OK);
+    EXPECT_EQ(std::memcmp(room.data(), sheet.data(), sheet.size()), 0);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(art.palette[i].red, sheet[i * 3]);
+        EXPECT_EQ(art.palette[i].blue, sheet[i * 3 + 2]);
+    }
+    for (std::size_t i = 0; i < SPRITE_COUNT; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(art.sprites[i].width, SPRITE_SIZES[i].width);
+        EXPECT_EQ(art.sprites[i].height, SPRITE_SIZES[i].height);
+        EXPECT_EQ(art.sprites[i].data,
+                  room.data() + (Entry(sheet, i)[4] | Entry(sheet, i)[5] << 8));
+    }
+    // Sprites follow one another to the end of the sheet.
+    EXPECT_EQ(DataEnd(sheet, SPRITE_COUNT - 1), sheet.size());
+}
+
+TEST(SceneArt, RefusesDamagedArt) {
+    using Damage = void (*)(std::vector<std::uint8_t> & sheet);
+    using BlockDamage = void (*)(std::vector<std::uint8_t> & block, std::size_t * room);
+    const struct {
+        const char* rule;
+        Damage sheetDamage;
+        BlockDamage blockDamage;
+        ArtStatus expected;
+    } cases[] = {
+        {"not a packed block", nullptr, [](auto& b, std::size_t*) { b[0] = 'X'; }, ART_BAD_BLOCK},
+        {"a block cut short", nullptr, [](auto& b, std::size_t*) { b.pop_back(); }, ART_BAD_BLOCK},
+        {"a sheet larger than the room", nullptr, [](auto&, std::size_t* room) { *room = 1000; },
+         ART_TOO_LARGE},
+        {"too short for its directory", [](auto& s) { s.resize(ART_DIRECTORY_END - 1); }, nullptr,
+         ART_BAD_SHEET},
+        {"another number of sprites", [](auto& s) { s[ART_PALETTE_SIZE] = SPRITE_COUNT - 1; },
+         nullptr, ART_BAD_SHEET},
+        {"a sprite of another size", [](auto& s) { Entry(s, SPRITE_PLAYER)[0] = 31; }, nullptr,
+         ART_BAD_SHEET},
+        {"sprite data past the end of the sheet", [](auto& s) { Entry(s, SPRITE_STAR)[2] += 1; },
+         nullptr, ART_BAD_SHEET},
+        {"sprite data in the directory", [](auto& s) { Entry(s, SPRITE_BALL)[4] = 0x10; }, nullptr,
+         ART_BAD_SHEET},
+        {"a row without its end byte", [](auto& s) { s[DataEnd(s, SPRITE_BALL) - 1] = 0x05; },
+         nullptr, ART_BAD_SPRITE},
+        {"runs wider than the sprite",
+         [](auto& s) {
+             std::uint8_t* data =
+                 s.data() + (Entry(s, SPRITE_STAR)[4] | Entry(s, SPRITE_STAR)[5] << 8);
+             data[0] = 0x8A; // a transparent run of 118 columns in a sprite of 9
+         },
+         nullptr, ART_BAD_SPRITE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        std::vector<std::uint8_t> sheet = MakeSheet();
+        if (c.sheetDamage) c.sheetDamage(sheet);
+        std::vector<std::uint8_t> block = Pack(sheet);
+        std::size_t room = ART_SHEET_CAPACITY;
+        if (c.blockDamage) c.blockDamage(block, &room);
+        std::vector<std::uint8_t> sheetRoom(room);
+        Art art = {};
+        EXPECT_EQ(LoadArt(block.data(), block.size(), sheetRoom.data(), room, &art), c.expected);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Mixing table and picture
+
+class ScenePicture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sheet = MakeSheet();
+        const std::vector<std::uint8_t> block = Pack(sheet);
+        room.resize(ART_SHEET_CAPACITY);
+        ASSERT_EQ(LoadArt(block.data(), block.size(), room.data(), room.size(), &art), ART_OK);
+        mixTable.resize(MIX_TABLE_SIZE);
+        BuildMixTable(art.palette, mixTable.data());
+    }
+
+    // Draws `state` into a buffer with `margin` guard bytes around the
+    // window, top-down or bottom-up, filled with `fill` first; returns the
+    // whole buffer.
+    static std::vector<std::uint8_t> Draw(const SceneState& state, std::int32_t margin = 0,
+                                          bool bottomUp = false, std::uint8_t fill = 0xA5) {
+        const std::int32_t stride = SCENE_WIDTH + 2 * margin;
+        const std::int32_t rows = SCENE_HEIGHT + 2 * margin;
+        std::vector<std::uint8_t> buffer(std::size_t(stride) * rows, fill);
+        std::uint8_t* top =
+            bottomUp ? buffer.data() + std::size_t(rows - 1) * stride : buffer.data();
+        screenState = {};
+        screenState.bufferBase = top;
+        screenState.pitch = bottomUp ? -stride : stride;
+        screenState.windowX = margin;
+        screenState.windowY = margin;
+        screenState.windowBase = top + screenState.pitch * margin + margin;
+        screenState.windowWidth = SCENE_WIDTH;
+        screenState.windowHeight = SCENE_HEIGHT;
+        DrawScene(state, art, mixTable.data());
+        return buffer;
+    }
+
+    static inline std::vector<std::uint8_t> sheet;
+    static inline std::vector<std::uint8_t> room;
+    static inline Art art;
+    static inline std::vector<std::uint8_t> mixTable;
+};
+
+bool SameColour(const Rgb& a, const Rgb& b) {
+    return a.red == b.red && a.green == b.green && a.blue == b.blue;
+}
+
+TEST_F(ScenePicture, MixingTable) {
+    for (int i = 0; i < ART_TRANSPARENT; ++i) {
+        SCOPED_TRACE(i);
+        // A colour mixed with itself is itself.
+        EXPECT_TRUE(SameColour(art.palette[mixTable[i * 257]], art.palette[i]));
+    }
+    // The transparent marker is no colour of a mix.
+    for (std::size_t i = 0; i < MIX_TABLE_SIZE; ++i) ASSERT_NE(mixTable[i], ART_TRANSPARENT) << i;
+    // White drawn over black comes out light as the source row, dark as the
+    // destination row.
+    const int white = RAMP_GREY + SHADE_TOP;
+    const Rgb strong = art.palette[mixTable[white * 256 + COLOUR_BLACK]];
+    const Rgb faint = art.palette[mixTable[COLOUR_BLACK * 256 + white]];
+    EXPECT_GT(strong.green, 150);
+    EXPECT_LT(faint.green, 100);
+}
+
+TEST_F(ScenePicture, CoversTheWholeWindow) {
+    // Whatever the window held before, the same state gives the same picture.
+    for (std::uint32_t frame : {0u, 77u, 500u}) {
+        SCOPED_TRACE(frame);
+        const SceneState state = {frame, 40, 84, DRAW_MIX_DST_ROW, false};
+        EXPECT_EQ(Draw(state, 0, false, 0x00), Draw(state, 0, false, 0xFF));
+    }
+}
+
+TEST_F(ScenePicture, BottomUpSurfaceGetsTheSamePicture) {
+    const SceneState state = {33, -20, 180, DRAW_MIRROR_X | DRAW_FLIP_Y, true};
+    const std::vector<std::uint8_t> down = Draw(state);
+    const std::vector<std::uint8_t> up = Draw(state, 0, true);
+    for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
+        SCOPED_TRACE(y);
+        ASSERT_EQ(std::memcmp(&down[std::size_t(y) * SCENE_WIDTH],
+                              &up[std::size_t(SCENE_HEIGHT - 1 - y) * SCENE_WIDTH], SCENE_WIDTH),
+                  0);
+    }
+}
+
+TEST_F(ScenePicture, NothingLandsOutsideTheWindow) {
+    // Movers cross every edge over a cycle; the player sits in each corner.
+    constexpr std::int32_t margin = 40;
+    constexpr std::int32_t stride = SCENE_WIDTH + 2 * margin;
+    const std::int32_t corners[][2] = {{-28, -20}, {316, -20}, {-28, 196}, {316, 196}};
+    for (std::uint32_t frame = 0; frame < 512; frame += 9) {
+        SCOPED_TRACE(frame);
+        const std::int32_t* corner = corners[frame % 4];
+        const SceneState state = {frame, corner[0], corner[1],
+                                  static_cast<std::uint16_t>(frame % 16), false};
+        const std::vector<std::uint8_t> buffer = Draw(state, margin);
+        for (std::int32_t y = 0; y < SCENE_HEIGHT + 2 * margin; ++y) {
+            for (std::int32_t x = 0; x < stride; ++x) {
+                const bool inside = x >= margin && x < margin + SCENE_WIDTH && y >= margin &&
+                                    y < margin + SCENE_HEIGHT;
+                if (inside) continue;
+                ASSERT_EQ(buffer[std::size_t(y) * stride + x], 0xA5) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
+    const SceneState base = {40, 100, 80, 0, true};
+    const struct {
+        const char* rule;
+        SceneState after;
+    } cases[] = {
+        {"the same state changes nothing", base},
+        {"the player moves right", {40, 104, 80, 0, true}},
+        {"the player moves up under the status strip", {40, 100, 2, 0, true}},
+        {"the player jumps to the left edge", {40, -28, 150, 0, true}},
+        {"the player is mirrored", {40, 100, 80, DRAW_MIRROR_X, true}},
+        {"the player is flipped and mixed", {40, 100, 80, DRAW_FLIP_Y | DRAW_MIX_SRC_ROW, true}},
+        {"the player is mixed faintly", {40, 100, 80, DRAW_MIX_DST_ROW, true}},
+        {"the animation runs again", {40, 100, 80, 0, false}},
+        {"the next frame", {41, 100, 80, 0, true}},
+    };
+    const std::vector<std::uint8_t> before = Draw(base);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const std::vector<std::uint8_t> after = Draw(c.after);
+        const SceneArea area = ChangedArea(base, c.after);
+        int changed = 0;
+        for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
+            for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
+                const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
+                if (before[i] == after[i]) continue;
+                ++changed;
+                ASSERT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
+                    << "pixel " << x << "," << y << " changed outside " << area.left << ","
+                    << area.top << ".." << area.right << "," << area.bottom;
+            }
+        }
+        const bool same = c.after == base;
+        EXPECT_EQ(area.left == area.right, same);
+        // Each change the table names shows on the screen.
+        EXPECT_EQ(changed == 0, same);
+    }
+}
+
+} // namespace
