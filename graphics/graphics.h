@@ -145,7 +145,23 @@ std::size_t EncodeSprite(const std::uint8_t* pixels, std::uint8_t width, std::ui
 // runs of 4..31 have their own sequence per address, longer runs share 16
 // general sequences by (n % 4, address % 4). Only rows 1..127 are reached
 // from sprite data; the longer rows exist for completeness.
-using RunCopy = void (*)(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t n);
+//
+// A sequence then goes on with the rest of the row itself: src + n is the
+// row's next control byte, transparent runs move on from the run's end, each
+// further literal run goes to the entry of its own length and address in the
+// same table, and the row's 0x00 ends the chain. The result is the address
+// just past that 0x00. Every column the row covers must lie in the buffer.
+//
+// On 32-bit x86 the sequences take their arguments in registers: they jump
+// from one to the next, and arguments on the stack would cost every run a
+// store and a load of each.
+#if defined(__i386__)
+#define RUN_COPY_CALL __attribute__((regparm(2)))
+#else
+#define RUN_COPY_CALL
+#endif
+using RunCopy = const std::uint8_t*(RUN_COPY_CALL*)(std::uint8_t* dst, const std::uint8_t* src,
+                                                    std::uint32_t n);
 
 constexpr std::size_t RUN_COPY_ROWS = 159;
 using RunCopyTableType = std::array<std::array<RunCopy, 4>, RUN_COPY_ROWS>;

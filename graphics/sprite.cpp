@@ -7,10 +7,12 @@
 // (normal or mirrored) x path (fast or clipped) x pixel mode (copy or one of
 // the two mixing lookups). No flag is looked at inside a loop.
 //
-// Within a row the cursor is a column offset from the row's first drawn
-// column, so that a mirrored row walking leftwards never forms an address
-// outside the window; addresses are formed only for pixels written.
+// Within a row, columns count from the row's first drawn column and an
+// address is formed only for a pixel written (the fast copy path's cursor,
+// see run_copy.h, stays on the sprite's columns), so that a mirrored row
+// walking leftwards never forms an address outside the window.
 #include "graphics/graphics.h"
+#include "graphics/run_copy.h"
 
 #include <algorithm>
 #include <bit>
@@ -39,18 +41,21 @@ template <PixelMode Mode>
     return Mode == PixelMode::MixSrc ? mix[(s << 8) | d] : mix[(d << 8) | s];
 }
 
-// Writes `count` literal pixels from `src`, the first at `d`, in the drawing
-// direction. The plain copy is unrolled six pixels per pass. The mixing modes
-// still look every pixel up on its own, but take the source and buffer bytes
-// four at a time in one word each and store the four results as one word, so
-// that the loads of one group do not wait for the stores of the last.
+// Writes `count` (at least 1) literal pixels from `src`, the first at `d`, in
+// the drawing direction, one pixel at a time. The plain copy is unrolled six
+// pixels per pass; the mixing modes look up four pixels before storing them,
+// so that the four table reads are in flight together.
 template <bool Mirror, PixelMode Mode>
 [[gnu::always_inline]] inline void WritePixels(std::uint8_t* d, const std::uint8_t* src,
                                                std::int32_t count, const std::uint8_t* mix) {
     constexpr std::ptrdiff_t dir = Mirror ? -1 : 1;
-    std::int32_t i = 0;
     if constexpr (Mode == PixelMode::Copy) {
-        for (; i + 6 <= count; i += 6) {
+        (void)mix;
+        // Six pixels per pass. The last pass takes the one to six pixels
+        // left, and its places past the run's end write the run's last pixel
+        // again, so that no branch depends on how many are left.
+        std::int32_t i = 0;
+        for (; i + 6 < count; i += 6) {
             d[dir * i] = src[i];
             d[dir * (i + 1)] = src[i + 1];
             d[dir * (i + 2)] = src[i + 2];
@@ -58,7 +63,19 @@ template <bool Mirror, PixelMode Mode>
             d[dir * (i + 4)] = src[i + 4];
             d[dir * (i + 5)] = src[i + 5];
         }
+        const std::int32_t last = count - 1;
+        const auto put = [&](std::int32_t k) __attribute__((always_inline)) {
+            const std::int32_t j = std::min(i + k, last);
+            d[dir * j] = src[j];
+        };
+        put(0);
+        put(1);
+        put(2);
+        put(3);
+        put(4);
+        put(5);
     } else {
+        std::int32_t i = 0;
         for (; i + 4 <= count; i += 4) {
             std::uint8_t* p0 = d + dir * i;
             std::uint8_t* p1 = d + dir * (i + 1);
@@ -73,8 +90,8 @@ template <bool Mirror, PixelMode Mode>
             *p2 = static_cast<std::uint8_t>(m2);
             *p3 = static_cast<std::uint8_t>(m3);
         }
+        for (; i < count; ++i) Put<Mode>(d[dir * i], src[i], mix);
     }
-    for (; i < count; ++i) Put<Mode>(d[dir * i], src[i], mix);
 }
 
 [[gnu::always_inline]] inline std::int32_t ControlByte(const std::uint8_t*& src) {
@@ -90,93 +107,60 @@ const std::uint8_t* PassOverRow(const std::uint8_t* src) {
     }
 }
 
-// One row with every column inside the window: no bounds test at all.
+// One row with every column inside the window: no bounds test at all. The
+// copy mode hands the row to the run-copy sequences, which go on from run to
+// run by themselves (see run_copy.h).
 template <bool Mirror, PixelMode Mode>
 [[gnu::always_inline]] inline const std::uint8_t*
 FastRow(const std::uint8_t* src, std::uint8_t* first, const std::uint8_t* mix) {
-    constexpr std::int32_t dir = Mirror ? -1 : 1;
-    std::int32_t col = 0;
-    for (;;) {
-        const std::int32_t n = ControlByte(src);
-        if (n > 0) {
-            std::uint8_t* d = first + col;
-            if constexpr (Mode == PixelMode::Copy) {
-                const RunCopyTableType& table = Mirror ? MirroredRunCopyTable : RunCopyTable;
-                table[static_cast<std::size_t>(n - 1)][reinterpret_cast<std::uintptr_t>(d) & 3](
-                    d, src, static_cast<std::uint32_t>(n));
+    if constexpr (Mode == PixelMode::Copy) {
+        (void)mix;
+        return run_copy::ContinueRow<Mirror>(Mirror ? first + 1 : first, src);
+    } else {
+        constexpr std::int32_t dir = Mirror ? -1 : 1;
+        std::int32_t col = 0;
+        for (;;) {
+            const std::int32_t n = ControlByte(src);
+            if (n > 0) {
+                WritePixels<Mirror, Mode>(first + col, src, n, mix);
+                src += n;
+                col += dir * n;
+            } else if (n < 0) {
+                col -= dir * n;
             } else {
-                WritePixels<Mirror, Mode>(d, src, n, mix);
+                return src;
             }
-            src += n;
-            col += dir * n;
-        } else if (n < 0) {
-            col -= dir * n;
-        } else {
-            return src;
         }
     }
 }
 
-// One row that crosses a side of the window. `skip` data columns at the start
-// of the row fall outside, then `avail` window columns remain in the drawing
-// direction; whatever lies beyond them is read over but not drawn.
+// One row that crosses a side of the window. Data columns skip .. end - 1
+// land in the window, data column skip on `first`; the others are read over
+// but not drawn. Each literal run writes the part of it that lies in that
+// range, and once the row has passed the range its rest is only read over.
 template <bool Mirror, PixelMode Mode>
 [[gnu::always_inline]] inline const std::uint8_t*
-ClippedRow(const std::uint8_t* src, std::uint8_t* first, std::int32_t skip, std::int32_t avail,
+ClippedRow(const std::uint8_t* src, std::uint8_t* first, std::int32_t skip, std::int32_t end,
            const std::uint8_t* mix) {
     constexpr std::int32_t dir = Mirror ? -1 : 1;
-    std::int32_t col = 0;
-
-    // A literal run of n pixels from the cursor; false once the row is drained.
-    const auto literal = [&](std::int32_t n) __attribute__((always_inline)) {
-        if (n < avail) {
-            WritePixels<Mirror, Mode>(first + col, src, n, mix);
-            src += n;
-            col += dir * n;
-            avail -= n;
-            return true;
-        }
-        WritePixels<Mirror, Mode>(first + col, src, avail, mix);
-        src = PassOverRow(src + n);
-        return false;
-    };
-
-    // Until the skipped columns are used up.
-    while (skip > 0) {
-        const std::int32_t n = ControlByte(src);
-        if (n == 0) return src;
-        if (n > 0) {
-            if (n <= skip) {
-                src += n;
-                skip -= n;
-                continue;
-            }
-            src += skip;
-            if (!literal(n - skip)) return src;
-        } else {
-            const std::int32_t m = -n;
-            if (m < skip) {
-                skip -= m;
-                continue;
-            }
-            col += dir * (m - skip);
-            avail -= m - skip;
-            if (avail <= 0) return PassOverRow(src);
-        }
-        break;
-    }
-
-    // Inside the window.
+    std::int32_t col = 0; // data column of the next run; below end
     for (;;) {
         const std::int32_t n = ControlByte(src);
-        if (n == 0) return src;
         if (n > 0) {
-            if (!literal(n)) return src;
+            const std::int32_t from = std::max(col, skip);
+            const std::int32_t to = std::min(col + n, end);
+            if (from < to) {
+                WritePixels<Mirror, Mode>(first + dir * (from - skip), src + (from - col),
+                                          to - from, mix);
+            }
+            src += n;
+            col += n;
+        } else if (n < 0) {
+            col -= n;
         } else {
-            col -= dir * n;
-            avail += n;
-            if (avail <= 0) return PassOverRow(src);
+            return src;
         }
+        if (col >= end) return PassOverRow(src);
     }
 }
 
@@ -185,22 +169,30 @@ struct RowPlan {
     std::uint8_t* first;     // first drawn column of the first row drawn
     std::ptrdiff_t rowStep;  // +pitch, or -pitch when flipped
     std::int32_t rows;       // at least 1
-    std::int32_t skip;       // clipped path only
-    std::int32_t avail;      // clipped path only
+    std::int32_t skip;       // clipped path: data columns before the window
+    std::int32_t end;        // clipped path: data column after the window
     const std::uint8_t* mix;
 };
 
+// The plan's fields are taken into locals first: a pixel store may alias
+// anything, and the loop should not read them again after every store.
 template <bool Mirror, bool Clipped, PixelMode Mode> void DrawRows(const RowPlan& plan) {
     const std::uint8_t* src = plan.src;
     std::uint8_t* first = plan.first;
+    const std::ptrdiff_t rowStep = plan.rowStep;
+    const std::int32_t skip = plan.skip;
+    const std::int32_t end = plan.end;
+    const std::uint8_t* const mix = plan.mix;
     for (std::int32_t rows = plan.rows;;) {
         if constexpr (Clipped) {
-            src = ClippedRow<Mirror, Mode>(src, first, plan.skip, plan.avail, plan.mix);
+            src = ClippedRow<Mirror, Mode>(src, first, skip, end, mix);
         } else {
-            src = FastRow<Mirror, Mode>(src, first, plan.mix);
+            (void)skip;
+            (void)end;
+            src = FastRow<Mirror, Mode>(src, first, mix);
         }
         if (--rows == 0) return;
-        first += plan.rowStep;
+        first += rowStep;
     }
 }
 
@@ -292,7 +284,7 @@ void DrawSprite(std::int32_t x, std::int32_t y, const SpriteRecord* sprite) {
     plan.rowStep = rowStep;
     plan.rows = static_cast<std::int32_t>(rows);
     plan.skip = static_cast<std::int32_t>(skip);
-    plan.avail = static_cast<std::int32_t>(avail);
+    plan.end = static_cast<std::int32_t>(skip + avail);
     plan.mix = s.mixTable;
 
     std::size_t mode = 0;

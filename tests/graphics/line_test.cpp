@@ -106,7 +106,9 @@ TEST(DrawHVLine, ColourAndMixing) {
 }
 
 TEST(DrawHVLine, EmptyWindowDrawsNothing) {
-    for (const auto& size : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-3, 5}}) {
+    // The most negative sizes too: the clip must not wrap around below them.
+    for (const auto& size : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-3, 5},
+                             std::pair{INT32_MIN, 5}, std::pair{5, INT32_MIN}}) {
         SCOPED_TRACE(testing::Message() << size.first << "x" << size.second);
         Canvas canvas(8, 8, 2);
         std::fill(canvas.bytes.begin(), canvas.bytes.end(), 0xEE);

@@ -120,16 +120,48 @@ TEST(DrawSprite, EveryLiteralRunLengthAtEveryAlignment) {
     }
 }
 
+// The clipped path writes what is left of a literal run after a cut at
+// either side, for every run length and a spread of cuts: exactly the
+// visible pixels change, whatever the count left over from whole passes.
+TEST(DrawSprite, EveryClippedRunLengthAtEitherSide) {
+    std::mt19937 rng(11);
+    for (std::int32_t n = 2; n <= 127; ++n) {
+        std::vector<std::uint8_t> data{static_cast<std::uint8_t>(n)};
+        for (std::int32_t i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(i + 1));
+        data.push_back(0x00);
+        const SpriteRecord sprite{data.data(), static_cast<std::uint8_t>(n), 1};
+        for (const std::int32_t cut : {1, 2, 5, 6, 7, n / 2, n - 1}) {
+            if (cut < 1 || cut >= n) continue;
+            for (std::uint16_t flags : {std::uint16_t{0}, DRAW_MIRROR_X}) {
+                for (const bool left : {true, false}) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "run " << n << " cut by " << cut << " at the "
+                                 << (left ? "left" : "right") << ", flags " << flags);
+                    // Cut at the left: x = -cut in a wide window. Cut at the
+                    // right: the window ends cut columns before the run does.
+                    Canvas canvas(left ? 140 : 9 + n - cut, 1, 4);
+                    canvas.Fill(rng);
+                    ASSERT_TRUE(
+                        MatchesReference(canvas, left ? -cut : 9, 0, sprite, flags, nullptr));
+                }
+            }
+        }
+    }
+}
+
 // The tables directly, all 159 rows: rows past 127 are never reached from
-// sprite data but must be as sound as the rest.
+// sprite data but must be as sound as the rest. Each run is followed by the
+// row's 0x00, so the entry returns just past it.
 TEST(RunCopyTables, EveryRowAndAlignmentWritesExactlyItsBytes) {
     constexpr std::size_t guard = 8;
     alignas(4) std::uint8_t buffer[guard + RUN_COPY_ROWS + guard + 4];
-    std::uint8_t src[RUN_COPY_ROWS];
-    for (std::size_t i = 0; i < RUN_COPY_ROWS; ++i) src[i] = static_cast<std::uint8_t>(0x40 + i);
+    std::uint8_t src[RUN_COPY_ROWS + 1];
     for (const bool mirror : {false, true}) {
         const RunCopyTableType& table = mirror ? MirroredRunCopyTable : RunCopyTable;
         for (std::uint32_t n = 1; n <= RUN_COPY_ROWS; ++n) {
+            for (std::size_t i = 0; i < RUN_COPY_ROWS; ++i)
+                src[i] = static_cast<std::uint8_t>(0x40 + i);
+            src[n] = 0x00; // the row ends after the run
             for (std::size_t align = 0; align < 4; ++align) {
                 SCOPED_TRACE(testing::Message() << (mirror ? "mirrored" : "normal") << " row " << n
                                                 << ", address % 4 = " << align);
@@ -140,8 +172,10 @@ TEST(RunCopyTables, EveryRowAndAlignmentWritesExactlyItsBytes) {
                 const std::size_t low = guard + align;
                 std::uint8_t* dst = mirror ? buffer + low + n - 1 : buffer + low;
                 const std::size_t want = mirror ? (align + n - 1) % 4 : align;
-                table[n - 1][reinterpret_cast<std::uintptr_t>(dst) & 3](dst, src, n);
+                const std::uint8_t* end =
+                    table[n - 1][reinterpret_cast<std::uintptr_t>(dst) & 3](dst, src, n);
                 ASSERT_EQ(reinterpret_cast<std::uintptr_t>(dst) & 3, want);
+                ASSERT_EQ(end, src + n + 1) << "returns past the row's 0x00";
                 for (std::size_t i = 0; i < sizeof buffer; ++i) {
                     std::uint8_t expected = 0xEE;
                     if (i >= low && i < low + n) {
@@ -149,6 +183,64 @@ TEST(RunCopyTables, EveryRowAndAlignmentWritesExactlyItsBytes) {
                     }
                     ASSERT_EQ(buffer[i], expected) << "byte " << i;
                 }
+            }
+        }
+    }
+}
+
+// An entry goes on with the rest of the row: each further literal run lands
+// after the transparent columns before it, in the entry's direction, and the
+// result is the address past the row's 0x00.
+TEST(RunCopyTables, EntryGoesOnToTheRowEnd) {
+    struct Row {
+        const char* rule;
+        std::vector<std::uint8_t> rest; // after the first run: control bytes and data
+        std::vector<std::int32_t> at;   // columns from the first run's start, -1: untouched
+    };
+    // First run: 5 bytes 0x01..0x05 at columns 0..4 (mirrored: 0..-4).
+    const Row rows[] = {
+        {"the 0x00 right after the run ends the row", {0x00}, {0, 1, 2, 3, 4, -1}},
+        {"a literal run right after the run goes on from the next column",
+         {0x02, 0x06, 0x07, 0x00},
+         {0, 1, 2, 3, 4, 5, 6, -1}},
+        {"transparent runs move on before the next literal run",
+         {0xFE, 0xFF, 0x01, 0x06, 0x00},
+         {0, 1, 2, 3, 4, -1, -1, -1, 5, -1}},
+        {"a long run after a short one takes the long sequence",
+         {0xFF, 0x28, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12,
+          0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21,
+          0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B, 0x2C, 0x2D, 0x00},
+         {}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::uint8_t> data{0x01, 0x02, 0x03, 0x04, 0x05};
+        data.insert(data.end(), row.rest.begin(), row.rest.end());
+        std::vector<std::int32_t> at = row.at;
+        if (at.empty()) { // the long row: 5 bytes, a transparent column, 40 bytes
+            for (std::int32_t i = 0; i < 5; ++i) at.push_back(i);
+            at.push_back(-1);
+            for (std::int32_t i = 5; i < 45; ++i) at.push_back(i);
+            at.push_back(-1);
+        }
+        for (const bool mirror : {false, true}) {
+            for (std::size_t align = 0; align < 4; ++align) {
+                SCOPED_TRACE(testing::Message() << row.rule << (mirror ? ", mirrored" : "")
+                                                << ", first address % 4 = " << align);
+                alignas(4) std::uint8_t buffer[128];
+                std::memset(buffer, 0xEE, sizeof buffer);
+                std::uint8_t* dst = buffer + (mirror ? 96 : 8) + align;
+                const RunCopyTableType& table = mirror ? MirroredRunCopyTable : RunCopyTable;
+                const std::uint8_t* end = table[4][align](dst, data.data(), 5);
+                EXPECT_EQ(end, data.data() + data.size()) << "returns past the row's 0x00";
+                std::uint8_t expected[sizeof buffer];
+                std::memset(expected, 0xEE, sizeof expected);
+                for (std::size_t col = 0; col < at.size(); ++col) {
+                    if (at[col] < 0) continue;
+                    const std::ptrdiff_t offset =
+                        mirror ? -static_cast<std::ptrdiff_t>(col) : std::ptrdiff_t(col);
+                    expected[dst - buffer + offset] = static_cast<std::uint8_t>(at[col] + 1);
+                }
+                EXPECT_EQ(0, std::memcmp(buffer, expected, sizeof buffer));
             }
         }
     }
