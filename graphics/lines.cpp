@@ -1,7 +1,6 @@
 // The screen state and the clipped horizontal/vertical line drawer.
 #include "graphics/graphics.h"
 
-#include <algorithm>
 #include <cstring>
 
 ScreenState screenState{};
@@ -10,14 +9,20 @@ namespace {
 
 enum class SpanMode { Plain, MixSrc, MixDst };
 
-// Orders the end points a, b of one axis and clips them to 0 .. limit - 1,
-// without a branch: afterwards a > b when the span lies wholly outside (or
-// the window is empty on this axis), else 0 <= a <= b < limit.
-[[gnu::always_inline]] inline void ClipAxis(std::int32_t& a, std::int32_t& b, std::int32_t limit) {
-    const std::int32_t low = std::min(a, b);
-    const std::int32_t high = std::max(a, b);
-    a = std::max(low, 0);
-    b = std::min(high, std::max(limit, 0) - 1); // an empty window gives -1
+// Clips the end points a, b of one axis to 0 .. limit - 1 and orders them.
+// Returns false when the span lies wholly outside.
+bool ClipAxis(std::int32_t& a, std::int32_t& b, std::int32_t limit) {
+    const std::int32_t maxCoord = limit - 1;
+    std::int32_t low = a;
+    std::int32_t high = b;
+    if (low > high) {
+        low = b;
+        high = a;
+    }
+    if (high < 0 || low > maxCoord) return false;
+    a = low < 0 ? 0 : low;
+    b = high > maxCoord ? maxCoord : high;
+    return true;
 }
 
 // One span loop per direction and mode: `step` is 1 for a horizontal span and
@@ -50,11 +55,8 @@ void DrawSpan(std::uint8_t* first, std::int32_t count, std::int32_t pitch, std::
 void DrawHVLine(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
                 std::uint32_t colour) {
     const ScreenState& s = screenState;
-    // One test settles both axes: a line outside the window on either axis,
-    // or an empty window, leaves some low end above its high end.
-    ClipAxis(x1, x2, s.windowWidth);
-    ClipAxis(y1, y2, s.windowHeight);
-    if ((x1 > x2) | (y1 > y2)) return;
+    if (s.windowWidth < 1 || s.windowHeight < 1) return;
+    if (!ClipAxis(x1, x2, s.windowWidth) || !ClipAxis(y1, y2, s.windowHeight)) return;
 
     std::uint8_t* first = s.windowBase + std::ptrdiff_t{y1} * s.pitch + x1;
     const bool vertical = x1 == x2;
