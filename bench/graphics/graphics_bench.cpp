@@ -149,6 +149,16 @@ std::function<void()> Ours(const Workload& w, const std::vector<Position>& posit
     };
 }
 
+// A peer's drawing function at every position of `positions`.
+template <typename Draw>
+std::function<void()> AtEach(const std::vector<Position>& positions, std::uint8_t* pixels,
+                             Draw draw) {
+    return [&positions, pixels, draw] {
+        for (Position q : positions) draw(q);
+        bench::Keep(pixels);
+    };
+}
+
 void CompareSprites(const bench::Options& options) {
     bench::PrintHeader("sprites (speeds in millions of literal pixels per second)", options);
     for (std::size_t i = 0; i < setup->workloads.size(); ++i) {
@@ -156,80 +166,60 @@ void CompareSprites(const bench::Options& options) {
         const Peers& p = setup->peers[i];
         allegro_peer::Screen* as = setup->allegroScreen;
         sdl_peer::Screen* ss = setup->sdlScreen;
+        std::uint8_t* const screen = setup->screen.data();
+        const auto sdl = [&](const std::vector<Position>& at) {
+            return AtEach(at, sdl_peer::Pixels(ss),
+                          [p, ss](Position q) { sdl_peer::Blit(ss, p.sdlSprite, q.x, q.y); });
+        };
+        const auto allegroRle = [&](const std::vector<Position>& at) {
+            return AtEach(at, allegro_peer::Pixels(as), [p, as](Position q) {
+                allegro_peer::DrawRle(as, p.allegroRle, q.x, q.y);
+            });
+        };
+        using Blitter = void (*)(std::uint8_t*, std::ptrdiff_t, const SpriteRecord&);
+        const auto blitter = [&](Blitter blit) {
+            return AtEach(w.inside, screen, [&w, screen, blit](Position q) {
+                blit(screen + q.y * SCREEN_WIDTH + q.x, SCREEN_WIDTH, w.sprite);
+            });
+        };
         const std::string size = std::to_string(w.size);
 
         bench::Comparison copy("copy " + size, w.insidePixels);
         copy.Ours("DrawSprite", Ours(w, w.inside, 0));
-        copy.Peer(
-            "SDL2 RLE",
-            [&w, p, ss] {
-                for (Position q : w.inside) sdl_peer::Blit(ss, p.sdlSprite, q.x, q.y);
-                bench::Keep(sdl_peer::Pixels(ss));
-            },
-            1.2);
-        copy.Peer(
-            "Allegro RLE",
-            [&w, p, as] {
-                for (Position q : w.inside) allegro_peer::DrawRle(as, p.allegroRle, q.x, q.y);
-                bench::Keep(allegro_peer::Pixels(as));
-            },
-            1.5);
-        copy.Peer("memcpy/run", [&w] {
-            for (Position q : w.inside)
-                gfx_workload::MemcpyBlit(setup->screen.data() + q.y * SCREEN_WIDTH + q.x,
-                                         SCREEN_WIDTH, w.sprite);
-            bench::Keep(setup->screen.data());
-        });
-        copy.Peer("memcpy() calls", [&w] {
-            for (Position q : w.inside)
-                gfx_workload::LibraryMemcpyBlit(setup->screen.data() + q.y * SCREEN_WIDTH + q.x,
-                                                SCREEN_WIDTH, w.sprite);
-            bench::Keep(setup->screen.data());
-        });
-        copy.Peer("memcpy/row", [&w] { // each row's literals in one piece: a floor
-            for (Position q : w.inside) {
-                std::uint8_t* row = setup->screen.data() + q.y * SCREEN_WIDTH + q.x;
-                for (const auto& literals : w.rowLiterals) {
-                    std::memcpy(row, literals.data(), literals.size());
-                    row += SCREEN_WIDTH;
-                }
-            }
-            bench::Keep(setup->screen.data());
-        });
+        copy.Peer("SDL2 RLE", sdl(w.inside), 1.2);
+        copy.Peer("Allegro RLE", allegroRle(w.inside), 1.5);
+        copy.Peer("memcpy/run", blitter(gfx_workload::MemcpyBlit));
+        copy.Peer("memcpy() calls", blitter(gfx_workload::LibraryMemcpyBlit));
+        // Each row's literals in one piece: a floor.
+        copy.Peer("memcpy/row", AtEach(w.inside, screen, [&w, screen](Position q) {
+                      std::uint8_t* row = screen + q.y * SCREEN_WIDTH + q.x;
+                      for (const auto& literals : w.rowLiterals) {
+                          std::memcpy(row, literals.data(), literals.size());
+                          row += SCREEN_WIDTH;
+                      }
+                  }));
         Run(copy, "copy " + size, options);
 
         bench::Comparison clipped("clipped " + size, w.straddlingPixels);
         clipped.Ours("DrawSprite", Ours(w, w.straddling, 0));
-        clipped.Peer(
-            "SDL2 RLE",
-            [&w, p, ss] {
-                for (Position q : w.straddling) sdl_peer::Blit(ss, p.sdlSprite, q.x, q.y);
-                bench::Keep(sdl_peer::Pixels(ss));
-            },
-            1.0);
-        clipped.Peer("Allegro RLE", [&w, p, as] {
-            for (Position q : w.straddling) allegro_peer::DrawRle(as, p.allegroRle, q.x, q.y);
-            bench::Keep(allegro_peer::Pixels(as));
-        });
+        clipped.Peer("SDL2 RLE", sdl(w.straddling), 1.0);
+        clipped.Peer("Allegro RLE", allegroRle(w.straddling));
         Run(clipped, "clipped " + size, options);
 
         bench::Comparison mirrored("mirrored " + size, w.insidePixels);
         mirrored.Ours("DrawSprite", Ours(w, w.inside, DRAW_MIRROR_X));
-        mirrored.Peer("Allegro h_flip", [&w, p, as] {
-            for (Position q : w.inside)
-                allegro_peer::DrawSpriteHFlip(as, p.allegroBitmap, q.x, q.y);
-            bench::Keep(allegro_peer::Pixels(as));
-        });
+        mirrored.Peer("Allegro h_flip",
+                      AtEach(w.inside, allegro_peer::Pixels(as), [p, as](Position q) {
+                          allegro_peer::DrawSpriteHFlip(as, p.allegroBitmap, q.x, q.y);
+                      }));
         Run(mirrored, "mirrored " + size, options);
 
         bench::Comparison mix("mix " + size, w.insidePixels);
         mix.Ours("DrawSprite", Ours(w, w.inside, DRAW_MIX_SRC_ROW));
         mix.Peer(
             "Allegro trans",
-            [&w, p, as] {
-                for (Position q : w.inside) allegro_peer::DrawTransRle(as, p.allegroRle, q.x, q.y);
-                bench::Keep(allegro_peer::Pixels(as));
-            },
+            AtEach(w.inside, allegro_peer::Pixels(as),
+                   [p, as](Position q) { allegro_peer::DrawTransRle(as, p.allegroRle, q.x, q.y); }),
             1.5);
         Run(mix, "mix " + size, options);
     }

@@ -99,14 +99,20 @@ TEST(DrawSprite, MatchesReferenceOnRandomSprites) {
     }
 }
 
+// A one-row sprite of one literal run of n pixels, valued 1 .. n.
+std::vector<std::uint8_t> OneLiteralRun(std::int32_t n) {
+    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(n)};
+    for (std::int32_t i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(i + 1));
+    data.push_back(0x00);
+    return data;
+}
+
 // Every literal run length a sprite can hold, starting at every destination
 // address modulo 4, normal and mirrored: exactly its bytes change.
 TEST(DrawSprite, EveryLiteralRunLengthAtEveryAlignment) {
     std::mt19937 rng(7);
     for (std::int32_t n = 1; n <= 127; ++n) {
-        std::vector<std::uint8_t> data{static_cast<std::uint8_t>(n)};
-        for (std::int32_t i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(i + 1));
-        data.push_back(0x00);
+        const std::vector<std::uint8_t> data = OneLiteralRun(n);
         const SpriteRecord sprite{data.data(), static_cast<std::uint8_t>(n), 1};
         for (std::uint16_t flags : {std::uint16_t{0}, DRAW_MIRROR_X}) {
             for (std::int32_t x = 0; x < 4; ++x) {
@@ -126,9 +132,7 @@ TEST(DrawSprite, EveryLiteralRunLengthAtEveryAlignment) {
 TEST(DrawSprite, EveryClippedRunLengthAtEitherSide) {
     std::mt19937 rng(11);
     for (std::int32_t n = 2; n <= 127; ++n) {
-        std::vector<std::uint8_t> data{static_cast<std::uint8_t>(n)};
-        for (std::int32_t i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(i + 1));
-        data.push_back(0x00);
+        const std::vector<std::uint8_t> data = OneLiteralRun(n);
         const SpriteRecord sprite{data.data(), static_cast<std::uint8_t>(n), 1};
         for (const std::int32_t cut : {1, 2, 5, 6, 7, n / 2, n - 1}) {
             if (cut < 1 || cut >= n) continue;
