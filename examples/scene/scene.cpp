@@ -307,7 +307,8 @@ void DrawBackground(std::uint32_t t, const Art& art) {
     for (std::int32_t y = 0; y < GROUND_TOP; ++y)
         Line(-8, y, SCENE_WIDTH + 8, y, RAMP_SKY + y * 62 / (GROUND_TOP - 1), 0);
     for (std::int32_t y = GROUND_TOP; y < SCENE_HEIGHT; ++y)
-        Line(-8, y, SCENE_WIDTH + 8, y, RAMP_GREEN + 8 + (y - GROUND_TOP) * 16 / SCENE_HEIGHT, 0);
+        Line(-8, y, SCENE_WIDTH + 8, y,
+             RAMP_GREEN + 6 + (y - GROUND_TOP) * 12 / (SCENE_HEIGHT - GROUND_TOP), 0);
 
     // Stars twinkle in the upper sky; the first hangs over the left edge.
     constexpr std::int32_t STARS[][2] = {{-3, 30},  {40, 18},  {96, 40},
