@@ -5,6 +5,10 @@
 #   install  installs the SDK from the shipped tree into the scratch
 #            directory, checks the installed files against sdk-files.txt, and
 #            builds the examples against it (scripts/build-examples.sh)
+#   package  configures a project that asks for the package: version 1.0 is
+#            found, 2.0 is not (the version file), and neither the host's
+#            compiler nor a 32-bit compiler for a system other than Windows
+#            gets it
 #   hello    runs hello.exe with two arguments: exit code 0, and its debug
 #            line tells 3 words, the last one, and the 32 pixels of its line
 #   binary   checks scene.exe as the shipped programs are checked: PE32, GUI,
@@ -37,6 +41,49 @@ install)
         diff <(echo "$expected") <(echo "$installed")
         exit 1
     fi
+    ;;
+package)
+    probe=$work/src/probe
+    mkdir -p "$probe"
+    cat >"$probe/CMakeLists.txt" <<'PROBE'
+cmake_minimum_required(VERSION 3.25)
+project(probe LANGUAGES CXX)
+find_package(TarnwickShell ${WANT} CONFIG REQUIRED)
+PROBE
+    toolchain=$work/sdk/lib/cmake/TarnwickShell/toolchain-i686-mingw32.cmake
+    # configure NAME WANT [OPTIONS...]: the probe's configure output and result.
+    configure() {
+        local name=$1 want=$2
+        shift 2
+        cmake -S "$probe" -B "$work/build/probe-$name" -G Ninja -DWANT="$want" \
+            -DCMAKE_PREFIX_PATH="$work/sdk" "$@" 2>&1
+    }
+    fail=0
+    if ! out=$(configure found 1.0 -DCMAKE_TOOLCHAIN_FILE="$toolchain"); then
+        echo "FAIL: version 1.0 with the toolchain is not found:"; echo "$out"; fail=1
+    fi
+    if out=$(configure newer 2.0 -DCMAKE_TOOLCHAIN_FILE="$toolchain"); then
+        echo "FAIL: a request for version 2.0 is granted"; fail=1
+    else
+        echo "$out" | grep -q 'version: 1.0' || { echo "FAIL: 2.0 refused for another reason:"; echo "$out"; fail=1; }
+    fi
+    # The 64-bit host compiler meets the version file's 32-bit mark; a 32-bit
+    # compiler for another system, the package's own test of the system.
+    if out=$(configure host 1.0); then
+        echo "FAIL: the package is found for the host compiler"; fail=1
+    else
+        echo "$out" | grep -q 'version: 1\.0 (32bit)' ||
+            { echo "FAIL: the host configure fails for another reason:"; echo "$out"; fail=1; }
+    fi
+    if out=$(configure generic 1.0 -DCMAKE_SYSTEM_NAME=Generic \
+                 -DCMAKE_CXX_COMPILER=i686-w64-mingw32-g++-win32); then
+        echo "FAIL: the package is found for a system other than Windows"; fail=1
+    else
+        echo "$out" | grep -q 'TarnwickShell is built for 32-bit Windows' ||
+            { echo "FAIL: another system is refused for another reason:"; echo "$out"; fail=1; }
+    fi
+    [ $fail -eq 0 ] && echo "PASS: 1.0 found; 2.0, the host compiler and another system refused"
+    exit $fail
     ;;
 hello)
     cwd=$(mktemp -d "${TMPDIR:-/tmp}/hello-run.XXXXXX")
