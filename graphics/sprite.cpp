@@ -56,12 +56,17 @@ template <bool Mirror, PixelMode Mode>
         // again, so that no branch depends on how many are left.
         std::int32_t i = 0;
         for (; i + 6 < count; i += 6) {
-            d[dir * i] = src[i];
-            d[dir * (i + 1)] = src[i + 1];
-            d[dir * (i + 2)] = src[i + 2];
-            d[dir * (i + 3)] = src[i + 3];
-            d[dir * (i + 4)] = src[i + 4];
-            d[dir * (i + 5)] = src[i + 5];
+            // Each half read before it is written: no store has to wait for
+            // a load it might alias, and three bytes fit in the registers
+            // of every target.
+            const std::uint8_t p0 = src[i], p1 = src[i + 1], p2 = src[i + 2];
+            d[dir * i] = p0;
+            d[dir * (i + 1)] = p1;
+            d[dir * (i + 2)] = p2;
+            const std::uint8_t p3 = src[i + 3], p4 = src[i + 4], p5 = src[i + 5];
+            d[dir * (i + 3)] = p3;
+            d[dir * (i + 4)] = p4;
+            d[dir * (i + 5)] = p5;
         }
         const std::int32_t last = count - 1;
         const auto put = [&](std::int32_t k) __attribute__((always_inline)) {
