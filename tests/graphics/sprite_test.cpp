@@ -153,6 +153,60 @@ TEST(DrawSprite, EveryClippedRunLengthAtEitherSide) {
     }
 }
 
+// Rows made of many runs, where the copy sequences hand over from run to run
+// the most: each row drawn at every address modulo 4 inside the window and
+// cut at either side, both directions, against the reference.
+TEST(DrawSprite, RowsOfManyRuns) {
+    struct Row {
+        const char* rule;
+        std::vector<std::uint8_t> data;
+    };
+    const auto repeat = [](std::vector<std::uint8_t> unit, std::int32_t times,
+                           std::vector<std::uint8_t> tail) {
+        std::vector<std::uint8_t> data;
+        for (std::int32_t i = 0; i < times; ++i) data.insert(data.end(), unit.begin(), unit.end());
+        data.insert(data.end(), tail.begin(), tail.end());
+        data.push_back(0x00);
+        return data;
+    };
+    const Row rows[] = {
+        {"255 one-pixel literal runs back to back", repeat({0x01, 0x33}, 255, {})},
+        {"one-pixel literal and transparent runs in turn",
+         repeat({0x01, 0x44, 0xFF}, 127, {0x01, 0x45})},
+        {"literal runs of 4 to 17, each after one transparent column",
+         [] {
+             std::vector<std::uint8_t> data;
+             for (std::uint8_t n = 4; n <= 17; ++n) {
+                 data.push_back(0xFF);
+                 data.push_back(n);
+                 for (std::uint8_t i = 0; i < n; ++i)
+                     data.push_back(static_cast<std::uint8_t>(n + i));
+             }
+             data.push_back(0x00);
+             return data;
+         }()},
+        {"long literal runs between long transparent runs",
+         repeat({0x80}, 1, {0x3F, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,  14, 15, 16,
+                            17,   18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30,  31, 32, 33,
+                            34,   35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47,  48, 49, 50,
+                            51,   52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 0xC0})},
+    };
+    std::mt19937 rng(5);
+    for (const Row& row : rows) {
+        const SpriteRecord sprite{row.data.data(), 255, 1};
+        ASSERT_EQ(ValidateSpriteData(row.data.data(), row.data.size(), 255, 1), 1) << row.rule;
+        for (std::uint16_t flags : {std::uint16_t{0}, DRAW_MIRROR_X}) {
+            for (const std::int32_t x : {0, 1, 2, 3, -7, 40}) {
+                SCOPED_TRACE(testing::Message()
+                             << row.rule << " at x " << x << ", flags " << flags);
+                Canvas canvas(x == 40 ? 200 : 260, 1, 4);
+                canvas.Fill(rng);
+                ASSERT_TRUE(MatchesReference(canvas, x, 0, sprite, flags, nullptr));
+            }
+        }
+    }
+}
+
 // The tables directly, all 159 rows: rows past 127 are never reached from
 // sprite data but must be as sound as the rest. Each run is followed by the
 // row's 0x00, so the entry returns just past it.
