@@ -354,7 +354,7 @@ struct ScanTable {
 // The scan: the index of the first entry whose masked code matches `window`,
 // 16 when none does.
 struct PlainScan {
-    static constexpr bool BLEND = false; // no 16-byte moves without SSE2
+    [[maybe_unused]] static constexpr bool BLEND = false; // no 16-byte moves without SSE2
     template <unsigned K = 0>
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
         if constexpr (K == 16) {
@@ -374,7 +374,7 @@ struct PlainScan {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
 struct Sse2Scan {
-    static constexpr bool BLEND = true;
+    [[maybe_unused]] static constexpr bool BLEND = true;
     using Lanes = short __attribute__((vector_size(16)));
     using Bytes = char __attribute__((vector_size(16)));
 
