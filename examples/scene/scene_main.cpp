@@ -33,7 +33,6 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdlib>
 
 extern const std::uint8_t artBlock[];
 extern const std::size_t artBlockSize;
@@ -369,15 +368,3 @@ std::int32_t ProgramEntry(std::uint16_t, char**) {
     RunScene(art, mixTable);
     return 0;
 }
-
-// The runtime's default terminate handler prints the exception's type name
-// to a console this program does not have, and links the C++ name demangler
-// to do so; the frame catches what leaves ProgramEntry, so ending quietly is
-// all that is left to do.
-namespace __gnu_cxx {
-
-void __verbose_terminate_handler() {
-    std::abort();
-}
-
-} // namespace __gnu_cxx
