@@ -9,24 +9,9 @@
 #include <libdeflate.h>
 #include <lz4.h>
 #include <lz4hc.h>
-#include <zlib.h>
 #include <zstd.h>
 
 namespace {
-
-Bytes PackOurs(const Bytes& data) {
-    Bytes b(PackBound(data.size()));
-    b.resize(PackBlock(data.data(), data.size(), b.data(), 9).size);
-    return b;
-}
-
-Bytes PackZlib(const Bytes& data) {
-    uLongf size = compressBound(uLong(data.size()));
-    Bytes b(size);
-    compress2(b.data(), &size, data.data(), uLong(data.size()), 9);
-    b.resize(size);
-    return b;
-}
 
 Bytes PackDeflate(const Bytes& data) {
     libdeflate_compressor* c = libdeflate_alloc_compressor(12);
@@ -53,13 +38,6 @@ Bytes PackLz4(const Bytes& data) {
 libdeflate_decompressor* inflater = nullptr;
 ZSTD_DCtx* zstdContext = nullptr;
 
-bool UnpackOurs(const Bytes& in, Bytes& out) {
-    return !UnpackBlockSized(in.data(), in.size(), out.data(), out.size()).Failed();
-}
-bool UnpackZlib(const Bytes& in, Bytes& out) {
-    uLongf size = uLongf(out.size());
-    return uncompress(out.data(), &size, in.data(), uLong(in.size())) == Z_OK;
-}
 bool UnpackDeflate(const Bytes& in, Bytes& out) {
     return libdeflate_deflate_decompress(inflater, in.data(), in.size(), out.data(), out.size(),
                                          nullptr) == LIBDEFLATE_SUCCESS;
@@ -106,9 +84,12 @@ int main(int argc, char** argv) {
     std::printf("\n");
 
     const std::vector<Unpacker> unpackers = {
-        {"unpack", 0, UnpackOurs, 0},        {"zlib", 1, UnpackZlib, 1.3},
-        {"libdeflate", 2, UnpackDeflate, 0}, {"zstd-19", 3, UnpackZstd, 0},
-        {"lz4hc", 4, UnpackLz4, 0},          {"memcpy", -1, Copy, 0},
+        {"unpack", 0, UnpackWith<UnpackBlockSized>, 0},
+        {"zlib", 1, UnpackZlib, 1.3},
+        {"libdeflate", 2, UnpackDeflate, 0},
+        {"zstd-19", 3, UnpackZstd, 0},
+        {"lz4hc", 4, UnpackLz4, 0},
+        {"memcpy", -1, Copy, 0},
     };
     if (!UnpackersAgree(items, unpackers)) return 1;
     CompareUnpackers("Unpacking on x86-64 (goal: 1.3x zlib over the whole corpus, aim 1.5x)", items,

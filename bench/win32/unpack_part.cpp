@@ -8,8 +8,6 @@
 #include "bench/win32/parts.h"
 #include "unpack/unpack.h"
 
-#include <zlib.h>
-
 // The decoder's other builds (CMakeLists.txt): the same source with its
 // entry points renamed.
 UnpackResult UnpackBlockSizedO2(const void*, std::size_t, void*, std::size_t);
@@ -17,30 +15,6 @@ UnpackResult UnpackBlockSizedPlain(const void*, std::size_t, void*, std::size_t)
 UnpackResult UnpackBlockSizedPlainO2(const void*, std::size_t, void*, std::size_t);
 
 namespace {
-
-Bytes PackOurs(const Bytes& data) {
-    Bytes b(PackBound(data.size()));
-    b.resize(PackBlock(data.data(), data.size(), b.data(), 9).size);
-    return b;
-}
-
-Bytes PackZlib(const Bytes& data) {
-    uLongf size = compressBound(uLong(data.size()));
-    Bytes b(size);
-    compress2(b.data(), &size, data.data(), uLong(data.size()), 9);
-    b.resize(size);
-    return b;
-}
-
-template <UnpackResult (*Entry)(const void*, std::size_t, void*, std::size_t)>
-bool UnpackWith(const Bytes& in, Bytes& out) {
-    return !Entry(in.data(), in.size(), out.data(), out.size()).Failed();
-}
-
-bool UnpackZlib(const Bytes& in, Bytes& out) {
-    uLongf size = uLongf(out.size());
-    return uncompress(out.data(), &size, in.data(), uLong(in.size())) == Z_OK;
-}
 
 void Run(const bench::Options& options) {
     std::vector<PackedItem> items = PackCorpus(LoadCorpus(), {PackOurs, PackZlib});
