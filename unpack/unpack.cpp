@@ -1,5 +1,7 @@
-// The unpacker: one forward pass over the stream with a bit queue kept in
-// locals, code tables scanned entry by entry, raw bytes copied as blocks.
+// The unpacker: one forward pass over the stream with its bits in a buffer
+// kept in locals, code tables scanned in order with the first matching entry
+// taken (all 16 entries compared at once where SSE2 is there, one after the
+// other up to the match where it is not), raw bytes copied as blocks.
 //
 // The bit queue. The reader holds the unconsumed bits of the stream, first
 // bit lowest, never fewer than 16 between operations, and a cursor: the byte
@@ -11,10 +13,11 @@
 // dropped word's place. So the packer stores a run's raw bytes just before the
 // word the reader had added last when it finished decoding the run's length.
 //
-// Bounds. Words are fetched as the cursor reaches them, which at the end of a
-// valid stream looks past its last byte; bytes past P are taken as zeros and
-// counted as bad bits at the top of the queue. Only taking a bad bit, or a
-// raw byte beyond P, ends the decoding with a failure.
+// Bounds. Words are fetched when the queue adds them or before (see the bit
+// buffer below), which at the end of a valid stream looks past its last
+// byte; bytes past P are taken as zeros and counted as bad bits at the top
+// of the bits held. Only taking a bad bit, or a raw byte beyond P, ends the
+// decoding with a failure.
 #include "unpack/unpack.h"
 
 #include <bit>
@@ -26,6 +29,9 @@
 #if !defined(__x86_64__) && !defined(UNPACK_NO_SSE2)
 #include <cpuid.h>
 #endif
+
+// Stream words are little-endian and loaded several at a time.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
@@ -132,6 +138,9 @@ alignas(16) constexpr std::uint8_t kBlendMask[32] = {
 // Either way no word is fetched later than the queue would add it, and the
 // buffer holds at least 16 bits whenever output is written: unpacking in
 // place, output may overwrite stream bytes once the queue has taken them.
+// Only a damaged block, whose output overwrites stream bytes the queue has
+// not reached yet, can see other bytes read ahead than the queue would
+// read later; it decodes to other wrong bytes, within the same bounds.
 template <class Buffer> struct BitReader {
     static constexpr bool WIDE = sizeof(Buffer) == 8;
     static constexpr std::uint32_t FULL = WIDE ? 48 : 16; // count is at least this when topped up
@@ -149,20 +158,22 @@ template <class Buffer> struct BitReader {
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
     // that stand for such bytes to `badBits`.
     [[gnu::always_inline]] inline std::uint32_t Fetch(std::uint32_t pos) {
-        if (pos + 1 < packed)
-            return std::uint32_t(stream[pos]) | std::uint32_t(stream[pos + 1]) << 8;
-        if (pos < packed) {
-            badBits += 8;
-            return stream[pos];
+        if (pos >= packed) {
+            badBits += 16;
+            return 0;
         }
-        badBits += 16;
-        return 0;
+        if (packed - pos >= 2)
+            return std::uint32_t(stream[pos]) | std::uint32_t(stream[pos + 1]) << 8;
+        badBits += 8;
+        return stream[pos];
     }
 
     // Adds whole words until at least FULL bits are held. Kept in line, like
     // the rest of the reader, so that the reader's fields stay in registers.
     [[gnu::always_inline]] inline void Refill() {
-        if (count >= FULL && !WIDE) return;
+        if constexpr (!WIDE) {
+            if (count >= FULL) return;
+        }
         if (next < fastEnd) [[likely]] {
             Buffer chunk;
             if constexpr (WIDE) {
@@ -241,10 +252,9 @@ template <class Buffer> struct BitReader {
 
     // Copies r raw bytes, 1 or more, from the cursor on to `out` and puts the
     // word after them in the place of the word added last; false when they
-    // pass P.
-    // With BLEND, a run of up to 16 bytes is moved with BlendMove16 when 16
-    // bytes lie inside P from the cursor and `outRoom` (the bytes from `out`
-    // to the end of the output) is 16 or more.
+    // pass P. With BLEND, a run of up to 16 bytes is moved by BlendMove16
+    // when 16 bytes lie inside P from the cursor and `outRoom` (the bytes
+    // from `out` to the end of the output) is 16 or more.
     template <bool BLEND>
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom) {
