@@ -107,7 +107,10 @@ struct PackResult {
 };
 
 // Packs `size` bytes into `block`, which has room for PackBound(size) bytes.
-// `effort` from 1 (fast) to 9 (smallest) sets how far the match finder looks.
+// `effort` from 1 (fast) to 9 (smallest): levels 1 to 7 set how far a lazy
+// match finder looks; 8 and 9 search for the smallest parse, priced with the
+// codes of each chunk, and keep the count of matches (and so the unpacking
+// time) in check.
 // The format holds at least 255 * 32767 bytes of any data (more when matches
 // are found); data that needs more than 255 chunks gives a size of 0.
 // Every stream byte that a reader of the format fetches lies inside P: the
