@@ -86,7 +86,7 @@ public:
             const std::uint32_t d = pos - candidate;
             if (d > WINDOW_SIZE) break;
             if (data_[candidate + best] == data_[pos + best]) {
-                const std::uint32_t length = CommonLength(candidate, pos, limit);
+                const std::uint32_t length = CommonLength(data_ + candidate, data_ + pos, limit);
                 if (length > best) {
                     best = length;
                     distance = d;
@@ -108,25 +108,6 @@ private:
         const std::uint32_t v = std::uint32_t(data_[pos]) | std::uint32_t(data_[pos + 1]) << 8 |
                                 std::uint32_t(data_[pos + 2]) << 16;
         return (v * 2654435761u) >> (32 - HASH_BITS);
-    }
-
-    std::uint32_t CommonLength(std::uint32_t a, std::uint32_t b, std::uint32_t limit) const {
-        std::uint32_t n = 0;
-        while (n + 8 <= limit) {
-            std::uint64_t x, y;
-            std::memcpy(&x, data_ + a + n, 8);
-            std::memcpy(&y, data_ + b + n, 8);
-            if (x != y) {
-                const std::uint64_t diff = x ^ y;
-                if constexpr (std::endian::native == std::endian::little)
-                    return n + unsigned(std::countr_zero(diff)) / 8;
-                else
-                    return n + unsigned(std::countl_zero(diff)) / 8;
-            }
-            n += 8;
-        }
-        while (n < limit && data_[a + n] == data_[b + n]) ++n;
-        return n;
     }
 
     const std::uint8_t* data_;

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace packer {
@@ -32,6 +33,27 @@ constexpr unsigned SymbolOf(std::uint32_t value) {
 }
 constexpr unsigned ExtraBits(unsigned symbol) {
     return symbol < 2 ? 0 : symbol - 1;
+}
+
+// Bytes in common at `a` and `b`, up to `limit`.
+inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b,
+                                  std::uint32_t limit) {
+    std::uint32_t n = 0;
+    while (n + 8 <= limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y) {
+            const std::uint64_t diff = x ^ y;
+            if constexpr (std::endian::native == std::endian::little)
+                return n + unsigned(std::countr_zero(diff)) / 8;
+            else
+                return n + unsigned(std::countl_zero(diff)) / 8;
+        }
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
 }
 
 using Lengths = std::array<std::uint8_t, SYMBOLS>;

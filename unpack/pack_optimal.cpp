@@ -42,26 +42,6 @@ std::uint32_t Load32(const std::uint8_t* p) {
     return v;
 }
 
-// Bytes in common at `a` and `b`, up to `limit`.
-std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
-    std::uint32_t n = 0;
-    while (n + 8 <= limit) {
-        std::uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) {
-            const std::uint64_t diff = x ^ y;
-            if constexpr (std::endian::native == std::endian::little)
-                return n + unsigned(std::countr_zero(diff)) / 8;
-            else
-                return n + unsigned(std::countl_zero(diff)) / 8;
-        }
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n]) ++n;
-    return n;
-}
-
 // Positions by their first two bytes (the nearest one gives the length-2
 // match), by a hash of three (the nearest length-3 match) and, for longer
 // matches, a binary tree per hash of four bytes: each position's node sorts
