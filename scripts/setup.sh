@@ -10,7 +10,7 @@ packages=(
     # build tools
     cmake ninja-build g++ make pkgconf
     # tests, fuzzers, benchmarks and the peers they compare with
-    googletest libbenchmark-dev clang libclang-rt-14-dev
+    googletest clang libclang-rt-14-dev
     liballegro4-dev libsdl2-dev zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev libz-mingw-w64-dev liblzma-dev
     # the example program's window test: a virtual X display, keys, captures
     xvfb xdotool imagemagick x11-utils
