@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t inp
         if (inPlace.Failed() || inPlace.size != size) std::abort();
         if (size != 0 && std::memcmp(area.data(), data, size) != 0) std::abort();
         if (!readsStrictly(unpack_test::StrictUnpackAt(block, 0)) ||
-            !readsStrictly(unpack_test::StrictUnpackAt(
-                block, std::int64_t(size) + m - std::int64_t(block.size()))))
+            !readsStrictly(unpack_test::StrictUnpackAt(block, std::int64_t(size) + m -
+                                                                  std::int64_t(block.size()))))
             std::abort();
     }
     return 0;
