@@ -35,21 +35,36 @@
 
 namespace {
 
-bool ReadFile(const char* path, std::vector<std::uint8_t>& data) {
+// The largest block: a header and the longest stream its P can give.
+constexpr std::uint64_t BLOCK_MAX = PACK_HEADER_SIZE + std::uint64_t(UINT32_MAX);
+
+// Reads the whole file, unless it is larger than `limit` bytes.
+bool ReadFile(const char* path, std::vector<std::uint8_t>& data, std::uint64_t limit) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
         std::fprintf(stderr, "packtool: cannot open %s: %s\n", path, std::strerror(errno));
         return false;
     }
+    struct stat info {};
+    if (::fstat(::fileno(f), &info) == 0 && S_ISREG(info.st_mode) &&
+        std::uint64_t(info.st_size) > limit) {
+        std::fprintf(stderr, "packtool: %s: %llu bytes, more than a packed block holds (%llu)\n",
+                     path, (unsigned long long)info.st_size, (unsigned long long)limit);
+        std::fclose(f);
+        return false;
+    }
     data.clear();
     std::uint8_t buffer[65536];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && data.size() <= limit)
         data.insert(data.end(), buffer, buffer + n);
     const bool failed = std::ferror(f);
     std::fclose(f);
     if (failed) std::fprintf(stderr, "packtool: cannot read %s\n", path);
-    return !failed;
+    if (!failed && data.size() > limit)
+        std::fprintf(stderr, "packtool: %s: more than a packed block holds (%llu bytes)\n", path,
+                     (unsigned long long)limit);
+    return !failed && data.size() <= limit;
 }
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -130,7 +145,7 @@ int Usage() {
 
 int Pack(int effort, const char* in, const char* out) {
     std::vector<std::uint8_t> data;
-    if (!ReadFile(in, data)) return 1;
+    if (!ReadFile(in, data, UINT32_MAX)) return 1;
     std::vector<std::uint8_t> block(PackBound(data.size()));
     const PackResult r = PackBlock(data.data(), data.size(), block.data(), effort);
     if (r.size == 0) {
@@ -148,7 +163,7 @@ int Pack(int effort, const char* in, const char* out) {
 
 int Unpack(bool pad, const char* in, const char* out) {
     std::vector<std::uint8_t> block;
-    if (!ReadFile(in, block)) return 1;
+    if (!ReadFile(in, block, BLOCK_MAX)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, nullptr)) {
         std::fprintf(stderr, "packtool: %s: not a packed block\n", in);
@@ -199,7 +214,7 @@ int Unpack(bool pad, const char* in, const char* out) {
 
 int Info(const char* in) {
     std::vector<std::uint8_t> block;
-    if (!ReadFile(in, block)) return 1;
+    if (!ReadFile(in, block, BLOCK_MAX)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     std::uint8_t margin = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, &margin)) {
@@ -211,12 +226,7 @@ int Info(const char* in) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // A file size limit makes write() fail with EFBIG instead of ending the
-    // program with the output half written.
-    std::signal(SIGXFSZ, SIG_IGN);
+int Run(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     if (command == "pack") {
@@ -238,4 +248,18 @@ int main(int argc, char** argv) {
     }
     if (command == "info" && argc == 3) return Info(argv[2]);
     return Usage();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A file size limit makes write() fail with EFBIG instead of ending the
+    // program with the output half written.
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "packtool: not enough memory\n");
+        return 1;
+    }
 }

@@ -299,6 +299,40 @@ TEST(Packtool, FailuresLoseNothingAndInventNothing) {
     }
 }
 
+// Files larger than any block (sparse, so that they take no room): refused
+// from their size, before anything is read.
+struct HugeCase {
+    const char* rule;
+    const char* command;
+    std::uint64_t size;
+    const char* message;
+};
+
+const HugeCase kHugeCases[] = {
+    {"packing more than 4 GiB", "pack", (std::uint64_t(1) << 32) + 1,
+     "4294967297 bytes, more than a packed block holds (4294967295)"},
+    {"unpacking a file longer than a header and the longest stream", "unpack",
+     (std::uint64_t(1) << 32) + 18, "more than a packed block holds (4294967313)"},
+};
+
+TEST(Packtool, HugeFilesAreRefusedBeforeReading) {
+    for (const HugeCase& c : kHugeCases) {
+        SCOPED_TRACE(c.rule);
+        ScratchDir dir;
+        ASSERT_FALSE(dir.path().empty());
+        const fs::path in = dir.path() / "in", out = dir.path() / "out";
+        WriteBytes(in, kAbc3Block);
+        std::error_code error;
+        fs::resize_file(in, c.size, error);
+        if (error) GTEST_SKIP() << "no sparse file of " << c.size << " bytes here";
+        WriteBytes(out, kPrevious);
+        const ToolRun run = RunPacktool({c.command, in.string(), out.string()}, -1);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+        EXPECT_EQ(ReadBytes(out), kPrevious);
+    }
+}
+
 TEST(Packtool, OutputKeepsTheModeOfTheFileItReplaces) {
     ScratchDir dir;
     ASSERT_FALSE(dir.path().empty());
