@@ -7,16 +7,17 @@
 // Exit code 0 on success, 1 on a bad block or an input or output error,
 // 2 on a usage error.
 //
-// Nothing is lost and nothing made up. The header is checked against the file
-// before any memory is taken for the output: a stream longer than the file,
-// or an unpacked size U larger than the stream could ever unpack to, is
-// refused. A block whose chunks write fewer than U bytes (the unpacker still
-// returns U for it) is refused too, with both numbers, unless --pad asks for
-// the U bytes with zeros after the ones written. Output goes to a temporary
-// file beside the output path and is renamed into place only once every byte
-// is written and the file closed, so that on any failure the output path is
-// as it was. (Devices and pipes are written directly: they cannot be
-// replaced.)
+// Nothing is lost and nothing made up. A file larger than any block is
+// refused from its size, before it is read. The header is checked against
+// the file before any memory is taken for the output: a stream longer than
+// the file, or an unpacked size U larger than the stream could ever unpack
+// to, is refused. A block whose chunks write fewer than U bytes (the unpacker
+// still returns U for it) is refused too, with both numbers, unless --pad
+// asks for the U bytes with zeros after the ones written. Output goes to a
+// temporary file beside the output path and is renamed into place only once
+// every byte is written and the file closed, so that on any failure the
+// output path is as it was. (Devices and pipes are written directly: they
+// cannot be replaced.)
 #include "unpack/unpack.h"
 
 #include <fcntl.h>
