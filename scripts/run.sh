@@ -9,5 +9,5 @@ scripts/setup.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target dxlaunch synthcheck >/dev/null
 echo "built:"
-ls -l build/win32/bin/*.exe
+ls -l build/win32/bin/dxlaunch.exe build/win32/bin/synthcheck.exe
 scripts/run-synthcheck.sh build/win32/bin/synthcheck.exe
