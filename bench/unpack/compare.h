@@ -34,18 +34,26 @@ struct Unpacker {
 
 using Packer = Bytes (*)(const Bytes& data);
 
-inline Bytes PackOurs(const Bytes& data) {
+inline Bytes PackOursAt(const Bytes& data, int effort) {
     Bytes b(PackBound(data.size()));
-    b.resize(PackBlock(data.data(), data.size(), b.data(), 9).size);
+    b.resize(PackBlock(data.data(), data.size(), b.data(), effort).size);
+    return b;
+}
+
+inline Bytes PackOurs(const Bytes& data) {
+    return PackOursAt(data, 9);
+}
+
+inline Bytes PackZlibAt(const Bytes& data, int level) {
+    uLongf size = compressBound(uLong(data.size()));
+    Bytes b(size);
+    compress2(b.data(), &size, data.data(), uLong(data.size()), level);
+    b.resize(size);
     return b;
 }
 
 inline Bytes PackZlib(const Bytes& data) {
-    uLongf size = compressBound(uLong(data.size()));
-    Bytes b(size);
-    compress2(b.data(), &size, data.data(), uLong(data.size()), 9);
-    b.resize(size);
-    return b;
+    return PackZlibAt(data, 9);
 }
 
 // An unpacker with the interface of UnpackBlockSized: ours, or another build of it.
