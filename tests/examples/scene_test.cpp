@@ -22,7 +22,6 @@ constexpr std::uint8_t SCAN_P = 0x19;
 constexpr std::uint8_t SCAN_S = 0x1F;
 constexpr std::uint8_t SCAN_D = 0x20;
 constexpr std::uint8_t SCAN_F = 0x21;
-constexpr std::uint8_t SCAN_LEFT_SHIFT = 0x2A;
 constexpr std::uint8_t SCAN_N = 0x31;
 constexpr std::uint8_t SCAN_M = 0x32;
 
@@ -104,11 +103,11 @@ TEST(SceneKeys, TheHookStateDrivesTheScene) {
         {"n steps forward while paused", PAUSED, Tap(SCAN_N) + Tap(SCAN_N),
          With(PAUSED, 12, 100, 80, 0), false},
         {"Shift+n steps back: pendingModifiers picks the shifted table", PAUSED,
-         Actions{Key(Press(SCAN_LEFT_SHIFT)), READ} + Tap(SCAN_N) +
-             Actions{Key(Release(SCAN_LEFT_SHIFT)), READ},
+         Actions{Key(Press(KEY_LEFT_SHIFT)), READ} + Tap(SCAN_N) +
+             Actions{Key(Release(KEY_LEFT_SHIFT)), READ},
          With(PAUSED, 9, 100, 80, 0), false},
         {"Shift+n stops at frame 0", With(PAUSED, 0, 100, 80, 0),
-         Actions{Key(Press(SCAN_LEFT_SHIFT)), READ} + Tap(SCAN_N), With(PAUSED, 0, 100, 80, 0),
+         Actions{Key(Press(KEY_LEFT_SHIFT)), READ} + Tap(SCAN_N), With(PAUSED, 0, 100, 80, 0),
          false},
         {"n does nothing while the animation runs", RUNNING, Tap(SCAN_N), RUNNING, false},
         {"Escape ends the scene", RUNNING, Tap(SCAN_ESCAPE), RUNNING, true},
