@@ -10,6 +10,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Times taken where Wine's loader runs under an emulator are the emulator's
+# speed, not the program's: nothing is timed there.
+. scripts/i386-exec.sh
+mode=$(i386_exec_mode)
+if [ "$mode" != native ]; then
+    echo "bench-win32: not timing: $(i386_exec_line)." >&2
+    echo "bench-win32: a figure measured under an emulator says nothing of the program's speed;" \
+        "run this on a machine whose kernel runs 32-bit x86 code, without qemu-i386 registered." >&2
+    exit 3
+fi
+
 build=build/bench-win32
 cmake --preset win32 -B "$build" >/dev/null
 cmake --build "$build" --target win32_bench

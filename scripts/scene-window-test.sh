@@ -108,12 +108,31 @@ echo "window $window: client area ${width}x${height} at $left,$top"
 xdotool mousemove 790 590
 xdotool windowfocus --sync "$window" 2>/dev/null
 
+# wait_until SECONDS WHAT COMMAND...: runs COMMAND every tenth of a second
+# until it succeeds; fails naming WHAT when SECONDS pass first. Slow machines
+# (Wine under an emulator) take longer, never a different path.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    fail "$what within $seconds s"
+}
+frame_past() { [ "$(field "$(title)" frame)" -gt "$1" ]; }
+player_x_past() {
+    local t x
+    t=$(title)
+    x=$(field "$t" player)
+    [ "${x%%,*}" -gt "$1" ]
+}
+
 start=$(wait_title ' - running$') || exit 1
-sleep 1
-later=$(title)
 echo "running: $start"
-echo "a second later: $later"
-[ "$(field "$later" frame)" -gt "$(field "$start" frame)" ] || fail "the animation does not run"
+wait_until 20 "the animation did not run (frame $(field "$start" frame) stays)" \
+    frame_past "$(field "$start" frame)"
+echo "later: $(title)"
 
 # capture NAME: the client area, once two grabs a moment apart agree.
 capture() {
@@ -146,13 +165,13 @@ wait_title ' flags 1 - ' >/dev/null
 keys s
 wait_title ' flags 5 - ' >/dev/null
 xdotool keydown Right
-sleep 0.6
+IFS=, read -r x0 y0 <<<"$(field "$start" player)"
+wait_until 20 "holding Right did not move the player from x $x0" player_x_past "$x0"
 xdotool keyup Right
 keys Down
 keys p
 first=$(settled ' - paused$') || exit 1
 echo "first pause: $first"
-IFS=, read -r x0 y0 <<<"$(field "$start" player)"
 IFS=, read -r x1 y1 <<<"$(field "$first" player)"
 [ "$x1" -gt "$x0" ] || fail "Right did not move the player ($x0 -> $x1)"
 [ "$y1" -gt "$y0" ] || fail "Down did not move the player ($y0 -> $y1)"

@@ -8,6 +8,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh || exit 1
+. scripts/i386-exec.sh
+echo "test: $(i386_exec_line)"
 
 status=0
 passed=0

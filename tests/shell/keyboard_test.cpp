@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
@@ -208,19 +209,18 @@ TEST(KeyboardHook, SequencesOfKeyEvents) {
     ClearKeyState();
 }
 
+// Where LPARAM is 64 bits wide a press may arrive with its upper half set;
+// the flags are the low 32 bits all the same. Where it is 32 bits wide it is
+// the flags themselves, and there is nothing to test.
+#if UINTPTR_MAX > 0xFFFFFFFFu
 TEST(KeyboardHook, OnlyTheLowThirtyTwoBitsOfTheFlagsCount) {
-    // Where LPARAM is 64 bits wide a press may arrive with its upper half
-    // set; the flags are the low 32 bits all the same.
-    if constexpr (sizeof(LPARAM) > 4) {
-        ClearKeyState();
-        const std::uint64_t press = (std::uint64_t{0xFFFFFFFF} << 32) | (std::uint32_t{30} << 16);
-        EXPECT_EQ(KeyboardHookProc(0, 0, static_cast<LPARAM>(press)), 0);
-        ExpectState({{{30, P}}, 0, 0, 30, 30, 0});
-        ClearKeyState();
-    } else {
-        GTEST_SKIP() << "LPARAM is the 32-bit flags themselves";
-    }
+    ClearKeyState();
+    const std::uint64_t press = (std::uint64_t{0xFFFFFFFF} << 32) | (std::uint32_t{30} << 16);
+    EXPECT_EQ(KeyboardHookProc(0, 0, static_cast<LPARAM>(press)), 0);
+    ExpectState({{{30, P}}, 0, 0, 30, 30, 0});
+    ClearKeyState();
 }
+#endif
 
 // ---------------------------------------------------------------------------
 // Character tables: written out here by keyboard row, apart from the
