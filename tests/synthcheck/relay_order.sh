@@ -32,10 +32,11 @@ WINEDEBUG=-all wine reg delete 'HKCU\Software\Wine\AppDefaults\synthcheck.exe' /
 WINEDEBUG=-all wine reg delete 'HKCU\Software\Tarnwick Productions Ltd\Audio' /f >/dev/null 2>&1
 
 # Relay lines: "tid:Call dll.Func(args) ret=addr" and
-# "tid:Ret  dll.Func() retval=value ret=addr". Keep those of the first thread
-# seen (the program's main thread; other Wine processes that start later
-# write here too) whose return address lies inside the image; join each Ret
-# to its Call as "Func(args) = value".
+# "tid:Ret  dll.Func() retval=value ret=addr". Keep those whose return
+# address lies inside the image, of the thread that made the first such call
+# (the program's main thread: Wine's own processes write here too, and on a
+# slow machine one of them may write first); join each Ret to its Call as
+# "Func(args) = value".
 (cd "$work/cwd" && WINEDEBUG=+relay wine "$work/bin/synthcheck.exe" 2>&1 >/dev/null) |
     grep -aE '^[0-9a-f]+:(Call|Ret) ' |
     awk -v lo="$lo" -v hi="$hi" '
@@ -46,11 +47,11 @@ WINEDEBUG=-all wine reg delete 'HKCU\Software\Tarnwick Productions Ltd\Audio' /f
         }
         {
             split($0, head, ":"); tid = head[1]
-            if (main == "") main = tid
-            if (tid != main) next
             if (!match($0, /ret=[0-9a-f]+$/)) next
             r = hex(substr($0, RSTART + 4, RLENGTH - 4))
             if (r < lo || r >= hi) next
+            if (main == "") main = tid
+            if (tid != main) next
             if ($0 ~ /:Call /) {
                 call = $0; sub(/^[0-9a-f]+:Call +/, "", call); sub(/ ret=[0-9a-f]+$/, "", call)
                 sub(/^[A-Za-z0-9_]+\./, "", call)
