@@ -1,5 +1,6 @@
-# Sourced by the scripts that run Win32 code: tells how this machine runs
-# 32-bit x86 programs, which Wine's 32-bit loader is.
+# Sourced, from the repository's root, by the scripts that run Win32 code:
+# tells how this machine runs 32-bit x86 programs, which Wine's 32-bit loader
+# is.
 #
 #   i386_exec_mode   prints "emulated" when qemu-i386 is registered for i386
 #                    ELF through binfmt_misc (such an entry is tried before the
@@ -16,7 +17,9 @@ i386_binfmt_entry=/proc/sys/fs/binfmt_misc/qemu-i386
 # kernel itself and answers for it alone.
 i386_native_probe() {
     local probe rc
-    probe=$(mktemp "${TMPDIR:-/tmp}/i386-probe.XXXXXX") || return 1
+    # In the build folder, where the builds run programs anyway (a /tmp
+    # mounted noexec would refuse it for the wrong reason).
+    mkdir -p build && probe=$(mktemp build/.i386-probe.XXXXXX) || return 1
     printf '%b' \
         '\x7fELF\x01\x01\x01\x00\x01\x00\x00\x00\x00\x00\x00\x00' `# ident: 32-bit, LE, ABI version 1` \
         '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08' `# executable, i386, version, entry` \
