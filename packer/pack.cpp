@@ -29,7 +29,7 @@
 // own header (B = 18 >= U + M - P whenever no move is made).
 #include "unpack/unpack.h"
 
-#include "unpack/pack_internal.h"
+#include "packer/pack_internal.h"
 
 #include <algorithm>
 #include <array>
