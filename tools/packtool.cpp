@@ -13,20 +13,13 @@
 // the file, or an unpacked size U larger than the stream could ever unpack
 // to, is refused. A block whose chunks write fewer than U bytes (the unpacker
 // still returns U for it) is refused too, with both numbers, unless --pad
-// asks for the U bytes with zeros after the ones written. Output goes to a
-// temporary file beside the output path and is renamed into place only once
-// every byte is written and the file closed, so that on any failure the
-// output path is as it was. (Devices and pipes are written directly: they
-// cannot be replaced.)
+// asks for the U bytes with zeros after the ones written. Output is written
+// as tool_io.h describes, so that on any failure the output path is as it
+// was.
+#include "tools/tool_io.h"
 #include "unpack/unpack.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -39,89 +32,7 @@ namespace {
 // The largest block: a header and the longest stream its P can give.
 constexpr std::uint64_t BLOCK_MAX = PACK_HEADER_SIZE + std::uint64_t(UINT32_MAX);
 
-// Reads the whole file, unless it is larger than `limit` bytes.
-bool ReadFile(const char* path, std::vector<std::uint8_t>& data, std::uint64_t limit) {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) {
-        std::fprintf(stderr, "packtool: cannot open %s: %s\n", path, std::strerror(errno));
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(::fileno(f), &info) == 0 && S_ISREG(info.st_mode) &&
-        std::uint64_t(info.st_size) > limit) {
-        std::fprintf(stderr, "packtool: %s: %llu bytes, more than a packed block holds (%llu)\n",
-                     path, (unsigned long long)info.st_size, (unsigned long long)limit);
-        std::fclose(f);
-        return false;
-    }
-    data.clear();
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && data.size() <= limit)
-        data.insert(data.end(), buffer, buffer + n);
-    const bool failed = std::ferror(f);
-    std::fclose(f);
-    if (failed) std::fprintf(stderr, "packtool: cannot read %s\n", path);
-    if (!failed && data.size() > limit)
-        std::fprintf(stderr, "packtool: %s: more than a packed block holds (%llu bytes)\n", path,
-                     (unsigned long long)limit);
-    return !failed && data.size() <= limit;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, std::min<std::size_t>(size, 1u << 30));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
-bool WriteFailed(const char* path, int error) {
-    std::fprintf(stderr, "packtool: cannot write %s: %s\n", path, std::strerror(error));
-    return false;
-}
-
-// Writes `size` bytes to `path` through a temporary file beside it (see the
-// top of the file).
-bool WriteFile(const char* path, const std::uint8_t* data, std::size_t size) {
-    struct stat existing {};
-    const bool exists = ::stat(path, &existing) == 0;
-    int error = 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        const int fd = ::open(path, O_WRONLY | O_TRUNC);
-        if (fd < 0) return WriteFailed(path, errno);
-        if (!WriteAll(fd, data, size)) error = errno;
-        if (::close(fd) != 0 && error == 0) error = errno;
-        return error == 0 || WriteFailed(path, error);
-    }
-
-    std::string temporary = std::string(path) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        std::fprintf(stderr, "packtool: cannot create a file beside %s: %s\n", path,
-                     std::strerror(errno));
-        return false;
-    }
-    // The mode the output has, or the one a new file gets.
-    mode_t mode = existing.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, data, size) || ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), path) != 0) error = errno;
-    if (error == 0) return true;
-    ::unlink(temporary.c_str());
-    return WriteFailed(path, error);
-}
+constexpr const char* BLOCK_HOLDER = "a packed block";
 
 // The most bytes a stream of `packed` bytes in `chunks` chunks can unpack to.
 // Raw bytes give one byte each, and they lie inside the stream. Every other
@@ -146,80 +57,74 @@ int Usage() {
 
 int Pack(int effort, const char* in, const char* out) {
     std::vector<std::uint8_t> data;
-    if (!ReadFile(in, data, UINT32_MAX)) return 1;
+    if (!ReadWholeFile(in, data, UINT32_MAX, BLOCK_HOLDER)) return 1;
     std::vector<std::uint8_t> block(PackBound(data.size()));
     const PackResult r = PackBlock(data.data(), data.size(), block.data(), effort);
     if (r.size == 0) {
-        std::fprintf(stderr, "packtool: %s: %zu bytes do not fit one packed block\n", in,
-                     data.size());
+        ToolMessage("%s: %zu bytes do not fit one packed block", in, data.size());
         return 1;
     }
     if (!r.inPlaceSafe)
-        std::fprintf(stderr,
-                     "packtool: warning: %s needs a margin of %u bytes to unpack in place, "
-                     "more than a block records (255); unpack it into a separate buffer\n",
-                     in, unsigned(r.margin));
-    return WriteFile(out, block.data(), r.size) ? 0 : 1;
+        ToolMessage("warning: %s needs a margin of %u bytes to unpack in place, "
+                    "more than a block records (255); unpack it into a separate buffer",
+                    in, unsigned(r.margin));
+    return WriteWholeFile(out, block.data(), r.size) ? 0 : 1;
 }
 
 int Unpack(bool pad, const char* in, const char* out) {
     std::vector<std::uint8_t> block;
-    if (!ReadFile(in, block, BLOCK_MAX)) return 1;
+    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDER)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, nullptr)) {
-        std::fprintf(stderr, "packtool: %s: not a packed block\n", in);
+        ToolMessage("%s: not a packed block", in);
         return 1;
     }
     const std::size_t held = block.size() - PACK_HEADER_SIZE;
     if (packed > held) {
-        std::fprintf(stderr,
-                     "packtool: %s: the header gives a stream of %u bytes, the file holds %zu\n",
-                     in, unsigned(packed), held);
+        ToolMessage("%s: the header gives a stream of %u bytes, the file holds %zu", in,
+                    unsigned(packed), held);
         return 1;
     }
     const std::uint64_t bound = UnpackedSizeBound(packed, block[17]);
     if (unpacked > bound) {
-        std::fprintf(stderr,
-                     "packtool: %s: the header gives an unpacked size of %u bytes, more than "
-                     "its %u stream bytes can unpack to (at most %llu)\n",
-                     in, unsigned(unpacked), unsigned(packed), (unsigned long long)bound);
+        ToolMessage("%s: the header gives an unpacked size of %u bytes, more than "
+                    "its %u stream bytes can unpack to (at most %llu)",
+                    in, unsigned(unpacked), unsigned(packed), (unsigned long long)bound);
         return 1;
     }
     // Not zeroed: only the bytes the chunks write (and --pad's zeros) go out.
     std::unique_ptr<std::uint8_t[]> data(new (std::nothrow)
                                              std::uint8_t[std::max<std::uint32_t>(unpacked, 1)]);
     if (!data) {
-        std::fprintf(stderr, "packtool: %s: not enough memory for the %u unpacked bytes\n", in,
-                     unsigned(unpacked));
+        ToolMessage("%s: not enough memory for the %u unpacked bytes", in, unsigned(unpacked));
         return 1;
     }
     const UnpackResult r = UnpackBlockSized(block.data(), block.size(), data.get(), unpacked);
     if (r.Failed()) {
-        std::fprintf(stderr, "packtool: %s: bad block: %s (after %u of %u bytes)\n", in,
-                     UnpackStatusText(r.status), unsigned(r.produced), unsigned(unpacked));
+        ToolMessage("%s: bad block: %s (after %u of %u bytes)", in, UnpackStatusText(r.status),
+                    unsigned(r.produced), unsigned(unpacked));
         return 1;
     }
     if (r.produced < unpacked) {
         if (!pad) {
-            std::fprintf(stderr,
-                         "packtool: %s: the block's chunks give %u bytes, its header says %u; "
-                         "nothing written (--pad writes the %u bytes, zeros after the %u)\n",
-                         in, unsigned(r.produced), unsigned(unpacked), unsigned(unpacked),
-                         unsigned(r.produced));
+            ToolMessage("%s: the block's chunks give %u bytes, its header says %u; "
+                        "nothing written (--pad writes the %u bytes, zeros after the %u)",
+                        in, unsigned(r.produced), unsigned(unpacked), unsigned(unpacked),
+                        unsigned(r.produced));
             return 1;
         }
         std::memset(data.get() + r.produced, 0, unpacked - r.produced);
     }
-    return WriteFile(out, data.get(), unpacked) ? 0 : 1;
+    return WriteWholeFile(out, data.get(), unpacked) ? 0 : 1;
 }
 
 int Info(const char* in) {
     std::vector<std::uint8_t> block;
-    if (!ReadFile(in, block, BLOCK_MAX)) return 1;
+    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDER)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     std::uint8_t margin = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, &margin)) {
-        std::fprintf(stderr, "packtool: %s: not a packed block\n", in);
+        ToolMessage("%s: not a packed block", in);
         return 1;
     }
     std::printf("unpacked %u bytes, stream %u bytes, margin %u, chunks %u\n", unsigned(unpacked),
@@ -254,13 +159,5 @@ int Run(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // A file size limit makes write() fail with EFBIG instead of ending the
-    // program with the output half written.
-    std::signal(SIGXFSZ, SIG_IGN);
-    try {
-        return Run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "packtool: not enough memory\n");
-        return 1;
-    }
+    return RunTool("packtool", Run, argc, argv);
 }
