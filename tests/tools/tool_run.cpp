@@ -72,19 +72,24 @@ std::vector<std::string> ScratchDir::Names() const {
     return names;
 }
 
-void CheckToolCase(const char* toolPath, const ToolCase& c) {
+void CheckToolCase(const char* toolPath, const ToolCase& c, const Bytes* second) {
     SCOPED_TRACE(c.rule);
     ScratchDir dir;
     ASSERT_FALSE(dir.path().empty());
     const fs::path in = dir.path() / "in";
     const fs::path out = c.out == Out::Absent ? dir.path() / "missing" / "out" : dir.path() / "out";
+    const fs::path in2 = dir.path() / "in2";
     if (c.input) WriteBytes(in, c.input());
+    if (second) WriteBytes(in2, *second);
     if (c.out != Out::Absent) WriteBytes(out, kPrevious);
     const std::vector<std::string> before = dir.Names();
 
     std::vector<std::string> args;
     for (const std::string& a : c.args)
-        args.push_back(a == "IN" ? in.string() : a == "OUT" ? out.string() : a);
+        args.push_back(a == "IN"    ? in.string()
+                       : a == "IN2" ? in2.string()
+                       : a == "OUT" ? out.string()
+                                    : a);
     const ToolRun run = RunProgram(toolPath, args, c.fileSizeLimit);
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;

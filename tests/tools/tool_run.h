@@ -53,7 +53,7 @@ extern const Bytes kPrevious;
 
 struct ToolCase {
     const char* rule;
-    std::vector<std::string> args; // "IN" and "OUT" stand for the two paths
+    std::vector<std::string> args; // "IN" and "OUT" stand for the input and the output
     Bytes (*input)();              // nullptr: no input file
     long fileSizeLimit;            // -1: none
     int exitCode;
@@ -64,7 +64,8 @@ struct ToolCase {
 
 // Runs one case in a scratch directory of its own: the exit code, the
 // message (a success prints nothing), the output path, and no other file
-// left beside it. Failures are reported as the caller's.
-void CheckToolCase(const char* toolPath, const ToolCase& c);
+// left beside it. `second`, when given, is written to a second input file
+// that "IN2" in the arguments stands for.
+void CheckToolCase(const char* toolPath, const ToolCase& c, const Bytes* second = nullptr);
 
 } // namespace tool_test
