@@ -10,6 +10,7 @@
 #include <png.h>
 
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -206,291 +207,137 @@ struct SpriteCase {
     Bytes (*second)(); // the second input ("IN2"), or nullptr
 };
 
+// A case that succeeds with `expected` at the output path.
+SpriteCase Made(const char* rule, std::vector<std::string> args, Bytes (*input)(),
+                Bytes (*expected)()) {
+    return {{rule, std::move(args), input, -1, 0, "", Out::Expected, expected}, nullptr};
+}
+
+// A case that fails with `exitCode` and `message`, the output left as it was.
+SpriteCase Refused(const char* rule, std::vector<std::string> args, Bytes (*input)(), int exitCode,
+                   const char* message, Bytes (*second)() = nullptr) {
+    return {{rule, std::move(args), input, -1, exitCode, message, Out::Untouched, nullptr}, second};
+}
+
+const std::vector<std::string> kEncode = {"encode", "IN", "OUT"};
+const std::vector<std::string> kDecode = {"decode", "IN", "OUT", "--palette", "IN2"};
+
+Bytes WithPixel9() {
+    return Png(With([](IndexedPicture& p) { p.pixels[6] = 9; }));
+}
+Bytes WithHalfAlpha() {
+    return Png(With([](IndexedPicture& p) { p.alpha[2] = 128; }));
+}
+Bytes WithTwoClear() {
+    return Png(With([](IndexedPicture& p) { p.alpha[3] = 0; }));
+}
+Bytes Wide() {
+    return Png(With([](IndexedPicture& p) {
+        p.width = 256;
+        p.height = 1;
+        p.pixels.assign(256, 1);
+    }));
+}
+Bytes Tall() {
+    return Png(With([](IndexedPicture& p) {
+        p.width = 1;
+        p.height = 300;
+        p.pixels.assign(300, 1);
+    }));
+}
+Bytes DamagedHeader() {
+    Bytes b = SmallPng();
+    b[8 + 4 + 4] ^= 1; // the first byte of the width, inside IHDR's checksum
+    return b;
+}
+Bytes CutInPixels() {
+    Bytes b = SmallPng();
+    b.resize(b.size() - 12 - 8); // IEND and the end of IDAT gone
+    return b;
+}
+Bytes SmallSprite() {
+    return kSmallSprite;
+}
+Bytes TooWideRow() {
+    return {2, 1, 0x03, 1, 1, 1, 0x00}; // 3 literal pixels in a sprite 2 wide
+}
+Bytes NoLastEnd() {
+    return Bytes(kSmallSprite.begin(), kSmallSprite.end() - 1);
+}
+Bytes TwoMoreBytes() {
+    Bytes b = kSmallSprite;
+    b.insert(b.end(), {0x00, 0x00});
+    return b;
+}
+Bytes TwoColours() {
+    return Bytes(6, 0);
+}
+
 const SpriteCase kCases[] = {
-    // encode: the transparent index, from the chunk or from --key.
-    {{"the chunk's transparent entry becomes skips",
-      {"encode", "IN", "OUT"},
-      SmallPng,
-      -1,
-      0,
-      "",
-      Out::Expected,
-      [] { return kSmallSprite; }},
-     nullptr},
-    {{"--key: another index is transparent, the chunk's one drawn",
-      {"encode", "IN", "OUT", "--key", "3"},
-      SmallPng,
-      -1,
-      0,
-      "",
-      Out::Expected,
-      [] { return kSmallSpriteKey3; }},
-     nullptr},
-    {{"palette: the picture's colours, then black up to 256",
-      {"palette", "IN", "OUT"},
-      SmallPng,
-      -1,
-      0,
-      "",
-      Out::Expected,
-      SmallPalette},
-     nullptr},
+    // encode and palette: the transparent index from the chunk or from --key.
+    Made("the chunk's transparent entry becomes skips", kEncode, SmallPng, SmallSprite),
+    Made("--key: another index is transparent, the chunk's one drawn",
+         {"encode", "IN", "OUT", "--key", "3"}, SmallPng, [] { return kSmallSpriteKey3; }),
+    Made("palette: the picture's colours, then black up to 256", {"palette", "IN", "OUT"}, SmallPng,
+         SmallPalette),
     // encode: pictures that are not sound indexed ones.
-    {{"not a PNG file",
-      {"encode", "IN", "OUT"},
-      [] { return Bytes{'G', 'I', 'F', '8', '9', 'a'}; },
-      -1,
-      1,
-      "in: not a PNG file",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"a damaged header: its checksum fails",
-      {"encode", "IN", "OUT"},
-      [] {
-          Bytes b = SmallPng();
-          b[8 + 4 + 4] ^= 1; // the first byte of the width, inside IHDR's checksum
-          return b;
-      },
-      -1,
-      1,
-      "CRC error",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"a file cut inside its pixel data",
-      {"encode", "IN", "OUT"},
-      [] {
-          Bytes b = SmallPng();
-          b.resize(b.size() - 12 - 8); // IEND and the end of IDAT gone
-          return b;
-      },
-      -1,
-      1,
-      "ends too soon",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"an RGB picture: refused, not reduced",
-      {"encode", "IN", "OUT"},
-      RgbPng,
-      -1,
-      1,
-      "not an indexed picture (its colours are RGB)",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"palette of an RGB picture",
-      {"palette", "IN", "OUT"},
-      RgbPng,
-      -1,
-      1,
-      "not an indexed picture",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"wider than 255 pixels",
-      {"encode", "IN", "OUT"},
-      [] {
-          return Png(With([](IndexedPicture& p) {
-              p.width = 256;
-              p.height = 1;
-              p.pixels.assign(256, 1);
-          }));
-      },
-      -1,
-      1,
-      "256 x 1 pixels, larger than a sprite can be (255 x 255)",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"taller than 255 pixels",
-      {"encode", "IN", "OUT"},
-      [] {
-          return Png(With([](IndexedPicture& p) {
-              p.width = 1;
-              p.height = 300;
-              p.pixels.assign(300, 1);
-          }));
-      },
-      -1,
-      1,
-      "1 x 300 pixels, larger than a sprite can be",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"a pixel's index beyond the palette",
-      {"encode", "IN", "OUT"},
-      [] { return Png(With([](IndexedPicture& p) { p.pixels[6] = 9; })); },
-      -1,
-      1,
-      "pixel (2, 1) has index 9, outside the palette of 4 colours",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"a partly transparent entry in use",
-      {"encode", "IN", "OUT"},
-      [] { return Png(With([](IndexedPicture& p) { p.alpha[2] = 128; })); },
-      -1,
-      1,
-      "palette entry 2 is partly transparent (alpha 128)",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"two transparent entries in use",
-      {"encode", "IN", "OUT"},
-      [] { return Png(With([](IndexedPicture& p) { p.alpha[3] = 0; })); },
-      -1,
-      1,
-      "palette entries 0 and 3 are both transparent",
-      Out::Untouched,
-      nullptr},
-     nullptr},
+    Refused(
+        "not a PNG file", kEncode, [] { return Bytes{'G', 'I', 'F', '8', '9', 'a'}; }, 1,
+        "in: not a PNG file"),
+    Refused("a damaged header: its checksum fails", kEncode, DamagedHeader, 1, "CRC error"),
+    Refused("a file cut inside its pixel data", kEncode, CutInPixels, 1, "ends too soon"),
+    Refused("an RGB picture: refused, not reduced", kEncode, RgbPng, 1,
+            "not an indexed picture (its colours are RGB)"),
+    Refused("palette of an RGB picture", {"palette", "IN", "OUT"}, RgbPng, 1,
+            "not an indexed picture"),
+    Refused("wider than 255 pixels", kEncode, Wide, 1,
+            "256 x 1 pixels, larger than a sprite can be (255 x 255)"),
+    Refused("taller than 255 pixels", kEncode, Tall, 1,
+            "1 x 300 pixels, larger than a sprite can be"),
+    Refused("a pixel's index beyond the palette", kEncode, WithPixel9, 1,
+            "pixel (2, 1) has index 9, outside the palette of 4 colours"),
+    Refused("a partly transparent entry in use", kEncode, WithHalfAlpha, 1,
+            "palette entry 2 is partly transparent (alpha 128)"),
+    Refused("two transparent entries in use", kEncode, WithTwoClear, 1,
+            "palette entries 0 and 3 are both transparent"),
     // Outputs that cannot be written.
-    {{"the output's folder is missing",
-      {"encode", "IN", "OUT"},
-      SmallPng,
-      -1,
-      1,
-      "cannot create a file beside",
-      Out::Absent,
-      nullptr},
+    {{"the output's folder is missing", kEncode, SmallPng, -1, 1, "cannot create a file beside",
+      Out::Absent, nullptr},
      nullptr},
-    {{"a file size limit below the output's size",
-      {"encode", "IN", "OUT"},
-      SmallPng,
-      5,
-      1,
-      "cannot write",
-      Out::Untouched,
-      nullptr},
+    {{"a file size limit below the output's size", kEncode, SmallPng, 5, 1, "cannot write",
+      Out::Untouched, nullptr},
      nullptr},
-    // decode and info: sprite files that fail their checks.
-    {{"decode: a row that covers more than the width",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] { return Bytes{2, 1, 0x03, 1, 1, 1, 0x00}; },
-      -1,
-      1,
-      "not sound sprite data for 2 x 1 pixels",
-      Out::Untouched,
-      nullptr},
-     SmallPalette},
-    {{"decode: the last row without its end",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] { return Bytes(kSmallSprite.begin(), kSmallSprite.end() - 1); },
-      -1,
-      1,
-      "not sound sprite data for 4 x 2 pixels",
-      Out::Untouched,
-      nullptr},
-     SmallPalette},
-    {{"decode: bytes after the last row",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] {
-          Bytes b = kSmallSprite;
-          b.insert(b.end(), {0x00, 0x00});
-          return b;
-      },
-      -1,
-      1,
-      "2 bytes after the sprite's last row",
-      Out::Untouched,
-      nullptr},
-     SmallPalette},
-    {{"decode: a width of 0",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] {
-          return Bytes{0, 1, 0x00};
-      },
-      -1,
-      1,
-      "a sprite of 0 x 1 pixels, which draws nothing",
-      Out::Untouched,
-      nullptr},
-     SmallPalette},
-    {{"decode: no room for the size",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] { return Bytes{4}; },
-      -1,
-      1,
-      "too short for a sprite's width and height",
-      Out::Untouched,
-      nullptr},
-     SmallPalette},
-    {{"decode: a palette file of 5 bytes",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] { return kSmallSprite; },
-      -1,
-      1,
-      "in2: 5 bytes, not a palette",
-      Out::Untouched,
-      nullptr},
-     [] { return Bytes(5, 0); }},
-    {{"decode: a drawn index beyond a palette of 2 colours",
-      {"decode", "IN", "OUT", "--palette", "IN2"},
-      [] { return kSmallSprite; },
-      -1,
-      1,
-      "pixel (2, 0) has index 2, outside the palette of 2 colours",
-      Out::Untouched,
-      nullptr},
-     [] { return Bytes(6, 0); }},
-    {{"info: unsound data",
-      {"info", "IN"},
-      [] { return Bytes{2, 1, 0x03, 1, 1, 1, 0x00}; },
-      -1,
-      1,
-      "ValidateSpriteData: -1 (unsound)",
-      Out::Untouched,
-      nullptr},
-     nullptr},
+    // decode and info: sprite files and palettes that fail their checks.
+    Refused("decode: a row that covers more than the width", kDecode, TooWideRow, 1,
+            "not sound sprite data for 2 x 1 pixels", SmallPalette),
+    Refused("decode: the last row without its end", kDecode, NoLastEnd, 1,
+            "not sound sprite data for 4 x 2 pixels", SmallPalette),
+    Refused("decode: bytes after the last row", kDecode, TwoMoreBytes, 1,
+            "2 bytes after the sprite's last row", SmallPalette),
+    Refused(
+        "decode: a width of 0", kDecode,
+        [] {
+            return Bytes{0, 1, 0x00};
+        },
+        1, "a sprite of 0 x 1 pixels, which draws nothing", SmallPalette),
+    Refused(
+        "decode: no room for the size", kDecode, [] { return Bytes{4}; }, 1,
+        "too short for a sprite's width and height", SmallPalette),
+    Refused("decode: a palette file of 5 bytes", kDecode, SmallSprite, 1,
+            "in2: 5 bytes, not a palette", [] { return Bytes(5, 0); }),
+    Refused("decode: a drawn index beyond a palette of 2 colours", kDecode, SmallSprite, 1,
+            "pixel (2, 0) has index 2, outside the palette of 2 colours", TwoColours),
+    Refused("info: unsound data", {"info", "IN"}, TooWideRow, 1,
+            "ValidateSpriteData: -1 (unsound)"),
     // Usage errors.
-    {{"no command", {}, nullptr, -1, 2, "usage:", Out::Untouched, nullptr}, nullptr},
-    {{"an unknown command",
-      {"draw", "IN", "OUT"},
-      SmallPng,
-      -1,
-      2,
-      "usage:",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"--key beyond 255",
-      {"encode", "IN", "OUT", "--key", "256"},
-      SmallPng,
-      -1,
-      2,
-      "--key takes a palette index from 0 to 255, not 256",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"--key not a number",
-      {"encode", "IN", "OUT", "--key", "x"},
-      SmallPng,
-      -1,
-      2,
-      "usage:",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"decode without --palette",
-      {"decode", "IN", "OUT"},
-      [] { return kSmallSprite; },
-      -1,
-      2,
-      "usage:",
-      Out::Untouched,
-      nullptr},
-     nullptr},
-    {{"an option of another command",
-      {"encode", "IN", "OUT", "--mirror"},
-      SmallPng,
-      -1,
-      2,
-      "usage:",
-      Out::Untouched,
-      nullptr},
-     nullptr},
+    Refused("no command", {}, nullptr, 2, "usage:"),
+    Refused("an unknown command", {"draw", "IN", "OUT"}, SmallPng, 2, "usage:"),
+    Refused("--key beyond 255", {"encode", "IN", "OUT", "--key", "256"}, SmallPng, 2,
+            "--key takes a palette index from 0 to 255, not 256"),
+    Refused("--key not a number", {"encode", "IN", "OUT", "--key", "x"}, SmallPng, 2, "usage:"),
+    Refused("decode without --palette", {"decode", "IN", "OUT"}, SmallSprite, 2, "usage:"),
+    Refused("an option of another command", {"encode", "IN", "OUT", "--mirror"}, SmallPng, 2,
+            "usage:"),
 };
 
 TEST(Spritetool, RefusalsLoseNothingAndInventNothing) {
