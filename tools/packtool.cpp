@@ -32,7 +32,7 @@ namespace {
 // The largest block: a header and the longest stream its P can give.
 constexpr std::uint64_t BLOCK_MAX = PACK_HEADER_SIZE + std::uint64_t(UINT32_MAX);
 
-constexpr const char* BLOCK_HOLDER = "a packed block";
+constexpr const char* BLOCK_HOLDS = "a packed block holds";
 
 // The most bytes a stream of `packed` bytes in `chunks` chunks can unpack to.
 // Raw bytes give one byte each, and they lie inside the stream. Every other
@@ -57,7 +57,7 @@ int Usage() {
 
 int Pack(int effort, const char* in, const char* out) {
     std::vector<std::uint8_t> data;
-    if (!ReadWholeFile(in, data, UINT32_MAX, BLOCK_HOLDER)) return 1;
+    if (!ReadWholeFile(in, data, UINT32_MAX, BLOCK_HOLDS)) return 1;
     std::vector<std::uint8_t> block(PackBound(data.size()));
     const PackResult r = PackBlock(data.data(), data.size(), block.data(), effort);
     if (r.size == 0) {
@@ -73,7 +73,7 @@ int Pack(int effort, const char* in, const char* out) {
 
 int Unpack(bool pad, const char* in, const char* out) {
     std::vector<std::uint8_t> block;
-    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDER)) return 1;
+    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDS)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, nullptr)) {
         ToolMessage("%s: not a packed block", in);
@@ -120,7 +120,7 @@ int Unpack(bool pad, const char* in, const char* out) {
 
 int Info(const char* in) {
     std::vector<std::uint8_t> block;
-    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDER)) return 1;
+    if (!ReadWholeFile(in, block, BLOCK_MAX, BLOCK_HOLDS)) return 1;
     std::uint32_t unpacked = 0, packed = 0;
     std::uint8_t margin = 0;
     if (!ReadPackHeader(block.data(), block.size(), &unpacked, &packed, &margin)) {

@@ -62,7 +62,8 @@ int Usage() {
 
 bool ReadPicture(const char* path, PictureLimit limit, IndexedPicture* picture) {
     Bytes file;
-    if (!ReadWholeFile(path, file, PICTURE_FILE_MAX, "a picture spritetool reads")) return false;
+    if (!ReadWholeFile(path, file, PICTURE_FILE_MAX, "spritetool reads from a picture"))
+        return false;
     std::string error;
     if (ReadIndexedPng(file.data(), file.size(), limit, picture, &error)) return true;
     ToolMessage("%s: %s", path, error.c_str());
@@ -73,7 +74,7 @@ bool ReadPicture(const char* path, PictureLimit limit, IndexedPicture* picture) 
 struct SpriteFile {
     SpriteRecord record;
     std::size_t dataSize;
-    unsigned emptyRows;
+    unsigned emptyRows; // rows of the end byte alone
     unsigned literalRuns;
     unsigned transparentRuns;
     unsigned drawnPixels;
@@ -83,7 +84,7 @@ struct SpriteFile {
 // no byte after the last row. `report` also prints what it finds to stdout,
 // up to the first fault.
 bool ReadSprite(const char* path, Bytes& file, SpriteFile* sprite, bool report) {
-    if (!ReadWholeFile(path, file, SPRITE_FILE_MAX, "a sprite file")) return false;
+    if (!ReadWholeFile(path, file, SPRITE_FILE_MAX, "a sprite file holds")) return false;
     if (file.size() < SPRITE_FILE_HEADER) {
         ToolMessage("%s: %zu bytes, too short for a sprite's width and height", path, file.size());
         return false;
@@ -122,7 +123,7 @@ bool ReadSprite(const char* path, Bytes& file, SpriteFile* sprite, bool report) 
     }
     sprite->dataSize = at;
     if (report)
-        std::printf("rows %u (%u wholly transparent), runs %u (%u literal, %u transparent), "
+        std::printf("rows %u (%u empty), runs %u (%u literal, %u transparent), "
                     "%u pixels drawn\nbytes %zu (sprite data %zu)\n",
                     unsigned(height), sprite->emptyRows,
                     sprite->literalRuns + sprite->transparentRuns, sprite->literalRuns,
@@ -137,9 +138,8 @@ bool ReadSprite(const char* path, Bytes& file, SpriteFile* sprite, bool report) 
 // The index whose pixels are transparent, or -1 when there is none; false
 // (with a message) when the picture's transparency cannot be told to the
 // renderer.
-bool TransparentIndex(const char* path, const IndexedPicture& picture, int key, int* index) {
-    bool used[256] = {};
-    for (std::uint8_t p : picture.pixels) used[p] = true;
+bool TransparentIndex(const char* path, const IndexedPicture& picture, const bool* used, int key,
+                      int* index) {
     if (key >= 0) {
         *index = key;
         return true;
@@ -185,12 +185,12 @@ std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
 int Encode(const char* in, const char* out, int key) {
     IndexedPicture picture;
     if (!ReadPicture(in, SPRITE_LIMIT, &picture)) return 1;
+    bool used[256] = {};
+    for (std::uint8_t p : picture.pixels) used[p] = true;
     int transparent = -1;
-    if (!TransparentIndex(in, picture, key, &transparent)) return 1;
+    if (!TransparentIndex(in, picture, used, key, &transparent)) return 1;
     if (transparent < 0) {
         // Nothing is transparent: the encoder is given an index no pixel has.
-        bool used[256] = {};
-        for (std::uint8_t p : picture.pixels) used[p] = true;
         for (int i = 255; i >= 0 && transparent < 0; --i)
             if (!used[i]) transparent = i;
     }
@@ -208,7 +208,7 @@ int Encode(const char* in, const char* out, int key) {
 
 int Decode(const char* in, const char* out, const char* palettePath, std::uint16_t flags) {
     Bytes palette;
-    if (!ReadWholeFile(palettePath, palette, PALETTE_FILE_SIZE, "a palette")) return 1;
+    if (!ReadWholeFile(palettePath, palette, PALETTE_FILE_SIZE, "a palette holds")) return 1;
     if (palette.empty() || palette.size() % 3 != 0) {
         ToolMessage("%s: %zu bytes, not a palette (3 bytes a colour, 1 to 256 colours)",
                     palettePath, palette.size());

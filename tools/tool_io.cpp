@@ -48,7 +48,7 @@ void ToolMessage(const char* format, ...) {
 }
 
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint64_t limit,
-                   const char* holder) {
+                   const char* most) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) {
         ToolMessage("cannot open %s: %s", path, std::strerror(errno));
@@ -57,8 +57,8 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint6
     struct stat info {};
     if (::fstat(::fileno(f), &info) == 0 && S_ISREG(info.st_mode) &&
         std::uint64_t(info.st_size) > limit) {
-        ToolMessage("%s: %llu bytes, more than %s holds (%llu)", path,
-                    (unsigned long long)info.st_size, holder, (unsigned long long)limit);
+        ToolMessage("%s: %llu bytes, more than %s (%llu)", path, (unsigned long long)info.st_size,
+                    most, (unsigned long long)limit);
         std::fclose(f);
         return false;
     }
@@ -71,7 +71,7 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint6
     std::fclose(f);
     if (failed) ToolMessage("cannot read %s", path);
     if (!failed && data.size() > limit)
-        ToolMessage("%s: more than %s holds (%llu bytes)", path, holder, (unsigned long long)limit);
+        ToolMessage("%s: more than %s (%llu bytes)", path, most, (unsigned long long)limit);
     return !failed && data.size() <= limit;
 }
 

@@ -18,10 +18,10 @@ void ToolMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Reads the whole file at `path` into `data`. A file larger than `limit`
 // bytes is refused, from its size before it is read when it is a regular
-// file, with a message that it is more than `holder` holds ("a packed
-// block"). False, with a message naming the file, on any failure.
+// file, with a message that it is more than `most` ("a packed block holds").
+// False, with a message naming the file, on any failure.
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint64_t limit,
-                   const char* holder);
+                   const char* most);
 
 // Writes `size` bytes to `path` through a temporary file beside it. False,
 // with a message naming the file, on any failure; the path is then as it was

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <random>
 #include <utility>
 #include <string>
@@ -347,6 +348,46 @@ TEST(Spritetool, RefusalsLoseNothingAndInventNothing) {
     }
 }
 
+// The pixels a sprite leaves alone get a palette entry that no drawn pixel
+// uses, the highest free one, or one added after the palette's last.
+TEST(Spritetool, DecodeMarksTheUntouchedPixelsWithAFreeEntry) {
+    const struct {
+        const char* rule;
+        Bytes sprite;
+        std::size_t colours;
+        unsigned transparent;
+        std::size_t entries; // in the picture's palette
+    } cases[] = {
+        {"256 colours, 1 to 3 drawn: 255", kSmallSprite, 256, 255, 256},
+        {"4 colours, 1 to 3 drawn: 0", kSmallSprite, 4, 0, 4},
+        {"2 colours, both drawn: a third added", {3, 1, 0xFF, 0x02, 1, 0, 0x00}, 2, 2, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        ScratchDir dir;
+        ASSERT_FALSE(dir.path().empty());
+        const fs::path in = dir.path() / "sprite", palette = dir.path() / "palette",
+                       out = dir.path() / "out.png";
+        WriteBytes(in, c.sprite);
+        Bytes colours(3 * c.colours);
+        for (std::size_t i = 0; i < colours.size(); ++i) colours[i] = std::uint8_t(i * 7);
+        WriteBytes(palette, colours);
+        const ToolRun run =
+            Spritetool({"decode", in.string(), out.string(), "--palette", palette.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const Bytes file = ReadBytes(out);
+        IndexedPicture got;
+        std::string error;
+        ASSERT_TRUE(ReadIndexedPng(file.data(), file.size(), {255, 255, ""}, &got, &error))
+            << error;
+        ASSERT_EQ(got.alpha.size(), c.entries);
+        EXPECT_TRUE(std::equal(colours.begin(), colours.end(), got.palette.begin()));
+        for (std::size_t i = 0; i < got.alpha.size(); ++i)
+            EXPECT_EQ(got.alpha[i], i == c.transparent ? 0 : 255) << "entry " << i;
+        EXPECT_EQ(got.pixels[0], c.transparent) << "the first pixel is left alone";
+    }
+}
+
 TEST(Spritetool, InfoCountsRowsRunsAndBytes) {
     ScratchDir dir;
     ASSERT_FALSE(dir.path().empty());
@@ -356,7 +397,7 @@ TEST(Spritetool, InfoCountsRowsRunsAndBytes) {
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, "width 4, height 2\n"
                           "ValidateSpriteData: 1 (sound)\n"
-                          "rows 2 (0 wholly transparent), runs 3 (2 literal, 1 transparent), "
+                          "rows 2 (0 empty), runs 3 (2 literal, 1 transparent), "
                           "4 pixels drawn\n"
                           "bytes 11 (sprite data 9)\n");
 }
