@@ -15,7 +15,7 @@ shipped=${SHIPPED_BUILD:-build/win32}
 
 scripts/setup.sh
 cmake --preset host -B "$host" >/dev/null
-cmake --build "$host" --target packtool scene_reference
+cmake --build "$host" --target packtool spritetool scene_reference
 cmake --preset win32 -B "$shipped" >/dev/null
 cmake --build "$shipped"
 

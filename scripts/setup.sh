@@ -41,6 +41,7 @@ packages=(
     liballegro4-dev libsdl2-dev zlib1g-dev liblz4-dev libdeflate-dev libzstd-dev libz-mingw-w64-dev liblzma-dev
     # the example program's window test: a virtual X display, keys, captures
     xvfb xdotool imagemagick x11-utils
+    libpng-dev  # spritetool reads and writes PNG pictures
 )
 
 # Registering the emulator: where the kernel cannot run the loader, or asked.

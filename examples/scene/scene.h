@@ -12,8 +12,10 @@
 //            (mirror, flip, mix as source row, mix as destination row), p
 //            pauses, n and Shift+n step one frame forward and back.
 //   Art      The art sheet holds the palette and the sprites as sprite data;
-//            the art tool makes it (MakeArtSheet), packtool packs it and the
-//            program unpacks it at start (LoadArt), checking every sprite.
+//            the build makes sprite files of the pictures in art/ with
+//            spritetool, the art tool lays out the sheet (MakeArtSheet),
+//            packtool packs it and the program unpacks it at start
+//            (LoadArt), checking every sprite.
 //   Drawing  DrawScene draws the whole picture through the shell's
 //            screenState: sky and ground of lines, sun, clouds, trees, balls,
 //            fish, a ghost and the player as sprites, clipped at all four
@@ -104,7 +106,8 @@ enum SpriteId : std::uint8_t {
     SPRITE_COUNT
 };
 
-// Every sprite's size; the art tool draws them so and LoadArt insists on it.
+// Every sprite's size; its picture in art/ has it, and the art tool and
+// LoadArt insist on it.
 struct SpriteSize {
     std::uint8_t width;
     std::uint8_t height;
@@ -142,9 +145,9 @@ constexpr std::size_t ART_ENTRY_SIZE = 8;
 constexpr std::size_t ART_DIRECTORY_END = ART_PALETTE_SIZE + 2 + SPRITE_COUNT * ART_ENTRY_SIZE;
 constexpr std::size_t ART_SHEET_CAPACITY = 32 * 1024;
 
-// The palette: black, then ramps from dark to light (32 shades each unless
-// said), and at 255 a colour the art never uses, which EncodeSprite is given
-// as the transparent one.
+// The palette (of every picture in art/): black, then ramps from dark to
+// light (32 shades each unless said), and at 255 a colour the art never
+// draws, the one the pictures mark transparent.
 constexpr std::uint8_t COLOUR_BLACK = 0;
 constexpr std::uint8_t RAMP_SKY = 1; // 63 shades, from the top of the sky to the horizon
 constexpr std::uint8_t RAMP_GREEN = 64;
@@ -156,9 +159,20 @@ constexpr std::uint8_t RAMP_PURPLE = 224; // 31 shades
 constexpr std::uint8_t ART_TRANSPARENT = 255;
 constexpr std::uint8_t SHADE_TOP = 31;
 
-// Draws the art and writes the sheet into `sheet`; returns its size, or 0
-// when it does not fit `capacity`.
-std::size_t MakeArtSheet(std::uint8_t* sheet, std::size_t capacity);
+// A sprite file as spritetool writes it: the width and height bytes, then
+// the sprite data.
+struct ArtFile {
+    const std::uint8_t* data;
+    std::size_t size;
+};
+constexpr std::size_t ART_SPRITE_FILE_HEADER = 2;
+
+// Lays out the sheet in `sheet` from the palette (ART_PALETTE_SIZE bytes)
+// and one sprite file per sprite, in SpriteId order; returns its size, or 0
+// when a file is not of its sprite's size or the sheet does not fit
+// `capacity`. The sprite data itself is checked by LoadArt.
+std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, std::uint8_t* sheet,
+                         std::size_t capacity);
 
 enum ArtStatus : std::uint8_t {
     ART_OK,

@@ -1,6 +1,7 @@
 // The example's scene on the host: keys through the shell's hook state, the
-// title, the art chain (drawn, packed, loaded and checked), the mixing table,
-// the area the program presents after a change, and the picture itself.
+// title, the art chain (laid out from spritetool's files, packed, loaded and
+// checked), the mixing table, the area the program presents after a change,
+// and the picture itself.
 #include "scene.h"
 
 #include "shell/shell.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -202,10 +205,37 @@ TEST(SceneTitle, RefusesOtherTexts) {
 // ---------------------------------------------------------------------------
 // Art
 
+std::vector<std::uint8_t> ReadArtFile(const std::string& name) {
+    std::ifstream f(std::string(SCENE_ART_DIR) + "/" + name, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)),
+                                     std::istreambuf_iterator<char>());
+}
+
+const char* const SPRITE_NAMES[SPRITE_COUNT] = {"ball",  "fish", "ghost",  "tree",
+                                                "cloud", "sun",  "player", "star"};
+
+// The sheet as the example's build lays it out, from spritetool's files.
+struct ArtFiles {
+    std::vector<std::uint8_t> palette = ReadArtFile("art.palette");
+    std::vector<std::uint8_t> sprites[SPRITE_COUNT];
+
+    ArtFiles() {
+        for (std::size_t i = 0; i < SPRITE_COUNT; ++i)
+            sprites[i] = ReadArtFile(std::string(SPRITE_NAMES[i]) + ".sprite");
+    }
+    std::vector<std::uint8_t> Sheet() const {
+        ArtFile files[SPRITE_COUNT];
+        for (std::size_t i = 0; i < SPRITE_COUNT; ++i)
+            files[i] = {sprites[i].data(), sprites[i].size()};
+        std::vector<std::uint8_t> sheet(ART_SHEET_CAPACITY);
+        if (palette.size() != ART_PALETTE_SIZE) return {};
+        sheet.resize(MakeArtSheet(palette.data(), files, sheet.data(), sheet.size()));
+        return sheet;
+    }
+};
+
 std::vector<std::uint8_t> MakeSheet() {
-    std::vector<std::uint8_t> sheet(ART_SHEET_CAPACITY);
-    sheet.resize(MakeArtSheet(sheet.data(), sheet.size()));
-    return sheet;
+    return ArtFiles().Sheet();
 }
 
 std::vector<std::uint8_t> Pack(const std::vector<std::uint8_t>& data) {
@@ -246,6 +276,29 @@ TEST(SceneArt, TheSheetLoadsWithEverySprite) {
     }
     // Sprites follow one another to the end of the sheet.
     EXPECT_EQ(DataEnd(sheet, SPRITE_COUNT - 1), sheet.size());
+}
+
+TEST(SceneArt, TheSheetIsLaidOutOnlyFromSpritesOfTheirSize) {
+    using Change = void (*)(ArtFiles & files);
+    const struct {
+        const char* rule;
+        Change change;
+    } cases[] = {
+        {"a sprite narrower than its size", [](ArtFiles& f) { f.sprites[SPRITE_FISH][0] = 31; }},
+        {"a sprite taller than its size", [](ArtFiles& f) { f.sprites[SPRITE_STAR][1] = 10; }},
+        {"two sprites in each other's place",
+         [](ArtFiles& f) { f.sprites[SPRITE_BALL].swap(f.sprites[SPRITE_SUN]); }},
+        {"a file without its size bytes", [](ArtFiles& f) { f.sprites[SPRITE_TREE].resize(1); }},
+        {"more data than the sheet holds",
+         [](ArtFiles& f) { f.sprites[SPRITE_CLOUD].resize(ART_SHEET_CAPACITY); }},
+    };
+    ASSERT_GT(ArtFiles().Sheet().size(), ART_DIRECTORY_END) << "the files of the build";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        ArtFiles files;
+        c.change(files);
+        EXPECT_EQ(files.Sheet().size(), 0u);
+    }
 }
 
 TEST(SceneArt, RefusesDamagedArt) {

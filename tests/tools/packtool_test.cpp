@@ -1,75 +1,20 @@
 // packtool as a user meets it, failures first: for each case the exit code,
 // a piece of the message, and the output path, which a failure leaves as it
 // was (no temporary file is left beside it either).
+#include "tests/tools/tool_run.h"
 #include "tests/unpack/block_builder.h"
 #include "unpack/unpack.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+using namespace tool_test;
 using namespace unpack_test;
+using tool_test::Bytes;
 
 namespace {
-
-namespace fs = std::filesystem;
-
-struct ToolRun {
-    int exitCode = -1;  // 128 + the signal when one ended it
-    std::string output; // stdout and stderr
-};
-
-// Runs packtool with `args`; a `fileSizeLimit` of 0 or more caps the size of
-// the files it writes.
-ToolRun RunPacktool(const std::vector<std::string>& args, long fileSizeLimit) {
-    ToolRun run;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return run;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFds[1], 1);
-        ::dup2(pipeFds[1], 2);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        if (fileSizeLimit >= 0) {
-            const rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        std::vector<char*> argv = {const_cast<char*>(PACKTOOL_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(PACKTOOL_PATH, argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) run.output.append(buffer, n);
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
-}
-
-Bytes ReadBytes(const fs::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // The reference block with another unpacked size U or chunk count.
 Bytes Abc3With(std::uint32_t unpacked, std::uint8_t chunks = 1) {
@@ -83,25 +28,6 @@ Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-
-const Bytes kPrevious = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', '\n'};
-
-enum class Out {
-    Untouched, // the previous content stays
-    Absent,    // the output lies in a directory that does not exist
-    Expected,  // the case's expected bytes
-};
-
-struct ToolCase {
-    const char* rule;
-    std::vector<std::string> args; // "IN" and "OUT" stand for the two paths
-    Bytes (*input)();              // nullptr: no input file
-    long fileSizeLimit;            // -1: none
-    int exitCode;
-    const char* message; // a piece of the output, "" for none
-    Out out;
-    Bytes (*expected)();
-};
 
 const ToolCase kToolCases[] = {
     // Unpacking: what the unpacker gives, and only that.
@@ -240,63 +166,8 @@ const ToolCase kToolCases[] = {
      nullptr},
 };
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "packtool-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        if (!path_.empty()) fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-private:
-    fs::path path_;
-};
-
 TEST(Packtool, FailuresLoseNothingAndInventNothing) {
-    for (const ToolCase& c : kToolCases) {
-        SCOPED_TRACE(c.rule);
-        ScratchDir dir;
-        ASSERT_FALSE(dir.path().empty());
-        const fs::path in = dir.path() / "in";
-        const fs::path out =
-            c.out == Out::Absent ? dir.path() / "missing" / "out" : dir.path() / "out";
-        if (c.input) WriteBytes(in, c.input());
-        if (c.out != Out::Absent) WriteBytes(out, kPrevious);
-        const std::vector<std::string> before = dir.Names();
-
-        std::vector<std::string> args;
-        for (const std::string& a : c.args)
-            args.push_back(a == "IN" ? in.string() : a == "OUT" ? out.string() : a);
-        const ToolRun run = RunPacktool(args, c.fileSizeLimit);
-
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
-        if (c.exitCode == 0) {
-            EXPECT_EQ(run.output, "") << "a success says nothing";
-        }
-        switch (c.out) {
-        case Out::Untouched: EXPECT_EQ(ReadBytes(out), kPrevious); break;
-        case Out::Absent: EXPECT_FALSE(fs::exists(out.parent_path())); break;
-        case Out::Expected: {
-            const Bytes got = ReadBytes(out);
-            const Bytes want = c.expected();
-            EXPECT_EQ(got.size(), want.size());
-            EXPECT_TRUE(got == want) << "content differs";
-            break;
-        }
-        }
-        EXPECT_EQ(dir.Names(), before) << "files left beside the output";
-    }
+    for (const ToolCase& c : kToolCases) CheckToolCase(PACKTOOL_PATH, c);
 }
 
 // Files larger than any block (sparse, so that they take no room): refused
@@ -326,7 +197,7 @@ TEST(Packtool, HugeFilesAreRefusedBeforeReading) {
         fs::resize_file(in, c.size, error);
         if (error) GTEST_SKIP() << "no sparse file of " << c.size << " bytes here";
         WriteBytes(out, kPrevious);
-        const ToolRun run = RunPacktool({c.command, in.string(), out.string()}, -1);
+        const ToolRun run = RunProgram(PACKTOOL_PATH, {c.command, in.string(), out.string()}, -1);
         EXPECT_EQ(run.exitCode, 1) << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
         EXPECT_EQ(ReadBytes(out), kPrevious);
@@ -340,7 +211,7 @@ TEST(Packtool, OutputKeepsTheModeOfTheFileItReplaces) {
     WriteBytes(in, kAbc3Block);
     WriteBytes(out, kPrevious);
     fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    const ToolRun run = RunPacktool({"unpack", in.string(), out.string()}, -1);
+    const ToolRun run = RunProgram(PACKTOOL_PATH, {"unpack", in.string(), out.string()}, -1);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(ReadBytes(out), kAbc3Data);
     EXPECT_EQ(fs::status(out).permissions(),

@@ -1,6 +1,9 @@
-// What the packer's parts share (private to unpack/): the format's limits,
-// the token list a parse gives, value symbols and code lengths, and the
-// optimal parse of the top effort levels (pack_optimal.cpp).
+// What the packer's parts share (private to packer/): the format's limits,
+// the token list a parse gives, value symbols, and code lengths
+// (pack_codes.cpp); and the optimal parse of the top effort levels
+// (pack_optimal.cpp), which the block writer (pack.cpp) calls. The two
+// parses share only this header and pack_codes.cpp: pack_optimal.cpp needs
+// nothing of pack.cpp.
 #pragma once
 
 #include <array>
@@ -58,6 +61,8 @@ inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b,
 
 using Lengths = std::array<std::uint8_t, SYMBOLS>;
 using Counts = std::array<std::uint32_t, SYMBOLS>;
+
+// Code lengths (pack_codes.cpp)
 
 // Huffman code lengths for at most 16 symbols (none above 15 bits); a lone
 // symbol gets one bit, an unused one 0.

@@ -16,7 +16,7 @@
 // The data is parsed in segments of at most SEGMENT_SIZE bytes, each ending a
 // chunk, so that the matches of one segment fit in memory at once; each
 // segment gets its share of the 255 chunks.
-#include "unpack/pack_internal.h"
+#include "packer/pack_internal.h"
 
 #include <algorithm>
 #include <cstring>
