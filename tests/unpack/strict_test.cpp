@@ -56,11 +56,11 @@ Bytes CutStream(const Bytes& block, std::size_t cut) {
 
 // Unpacking in place with the stream ending at destination + U + M, for a
 // block whose header margin is `margin`.
-StrictResult InPlaceWithMargin(Bytes block, std::uint8_t margin) {
+StrictResult InPlaceWithMargin(Bytes block, std::uint8_t margin, const ReadOptions& options = {}) {
     block[16] = margin;
     std::uint32_t u = 0;
     ReadPackHeader(block.data(), block.size(), &u, nullptr, nullptr);
-    return StrictUnpackAt(block, std::int64_t(u) + margin - std::int64_t(block.size()));
+    return StrictUnpackAt(block, std::int64_t(u) + margin - std::int64_t(block.size()), options);
 }
 
 struct FaultCase {
@@ -104,6 +104,77 @@ TEST(StrictReader, FetchesPastPAndOverwrittenStreamsFail) {
             EXPECT_EQ(u.status, UNPACK_OK) << UnpackStatusText(u.status);
             EXPECT_EQ(Hex(out.data(), out.size()), Hex(c.data->data(), c.data->size()));
         }
+        // Read leniently, as the unpacker reads: what it takes, the reader
+        // takes; an overwritten stream byte is read as it now is, and noted.
+        const ReadOptions asUnpacker{true, nullptr};
+        const StrictResult lenient =
+            c.inPlace ? InPlaceWithMargin(block, 0, asUnpacker) : StrictUnpack(block, asUnpacker);
+        EXPECT_EQ(lenient.overtaken, c.inPlace);
+        if (c.lenientDecodes) {
+            EXPECT_TRUE(lenient.ok) << lenient.fault;
+            EXPECT_EQ(lenient.data, *c.data);
+        }
+    }
+}
+
+// The lenient reader's statuses are the unpacker's, on the blocks that trip
+// each of its checks, built field by field.
+struct StatusCase {
+    const char* rule;
+    Bytes (*build)();
+    UnpackStatus want;
+};
+
+const StatusCase kStatusCases[] = {
+    {"a table of 17 symbols",
+     [] {
+         BitWriter w;
+         w.Bits(0, 2).Bits(17, 5); // ignored bits; a symbol count of 17
+         return Block({4, ~0u, 0, 1}, w.CompleteStream());
+     },
+     UNPACK_BAD_TABLE},
+    {"a chunk of 0 literal runs",
+     [] {
+         BitWriter w;
+         w.Bits(0, 2).Bits(0, 5).Bits(0, 5).Bits(0, 5); // three tables kept
+         w.Bits(0, 16);                                 // K = 0
+         return Block({4, ~0u, 0, 1}, w.CompleteStream());
+     },
+     UNPACK_NO_RUNS},
+    {"no chunks for 4 bytes",
+     [] {
+         return Block({4, ~0u, 0, 0}, {0, 0});
+     },
+     UNPACK_NO_CHUNKS},
+    {"the stream cut before the count of runs",
+     [] {
+         BitWriter w;
+         w.Bits(0, 2).Bits(0, 5).Bits(0, 5).Bits(0, 5);
+         return Block({4, ~0u, 0, 1}, w.Stream());
+     },
+     UNPACK_STREAM_ENDED},
+    {"P one byte past the block",
+     [] {
+         Bytes b = kAbc3Block;
+         b[11] += 1; // P
+         return b;
+     },
+     UNPACK_DOES_NOT_FIT},
+};
+
+TEST(StrictReader, LenientStatusesAreTheUnpackers) {
+    for (const StatusCase& c : kStatusCases) {
+        SCOPED_TRACE(c.rule);
+        const Bytes block = c.build();
+        ReaderTables tables; // all zero, as the first call of a process
+        const StrictResult r = StrictUnpack(block, {true, &tables});
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.status, c.want) << r.fault;
+        std::uint32_t u = 0;
+        ReadPackHeader(block.data(), block.size(), &u, nullptr, nullptr);
+        Guarded out(u);
+        EXPECT_EQ(UnpackBlockSized(block.data(), block.size(), out.data(), out.size()).status,
+                  c.want);
     }
 }
 
