@@ -160,9 +160,10 @@ template <class Buffer> struct BitReader {
     // the address space (the entries refuse a block that does not), so it
     // cannot come near.
     using Position = std::uintptr_t;
-    Position next;    // position of the next word to fetch
-    Position fastEnd; // below this, LOAD bytes from a position lie inside P
-    Position packed;  // P
+    Position next;     // position of the next word to fetch
+    Position fastEnd;  // below this, LOAD bytes from a position lie inside P
+    Position blendEnd; // below this, 16 bytes from a position lie inside P
+    Position packed;   // P
     const std::uint8_t* stream;
 
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
@@ -231,6 +232,7 @@ template <class Buffer> struct BitReader {
         stream = s;
         packed = p;
         fastEnd = p >= LOAD ? p - LOAD + 1 : 0;
+        blendEnd = p >= 16 ? p - 15 : 0;
         badBits = 0;
         bits = 0;
         count = 0;
@@ -269,13 +271,15 @@ template <class Buffer> struct BitReader {
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom) {
         const Position cursor = Cursor();
-        if (cursor > packed || r > packed - cursor) [[unlikely]]
-            return false;
-        // The block may overlap the output when unpacking in place.
-        if (BLEND && r <= 16 && outRoom >= 16 && packed - cursor >= 16) [[likely]]
+        // The block may overlap the output when unpacking in place. A short
+        // run with 16 bytes inside P from the cursor lies inside P itself.
+        if (BLEND && r <= 16 && cursor < blendEnd && outRoom >= 16) [[likely]] {
             BlendMove16(out, stream + cursor, r);
-        else
+        } else {
+            if (cursor > packed || r > packed - cursor) [[unlikely]]
+                return false;
             MoveBytes(out, stream + cursor, r);
+        }
         // The bits below the dropped word came from bytes before the cursor,
         // all inside P, so no bad bits remain beneath the new word. The 32-bit
         // buffer fetches it at once; the 64-bit one tops up before the next

@@ -1,7 +1,8 @@
 // The sprites part of the Win32 benchmark: DrawSprite and DrawHVLine from the
 // shell library as the programs link it (i686; the sprite renderer -O2, the
 // line drawer -Os), beside the plain memcpy-per-run blitters of
-// bench/graphics/memcpy_blit.cpp built for speed (-O2), on the sprites and
+// bench/graphics/memcpy_blit.cpp built for speed (-O2) and a per-run copy
+// with 16-byte SSE2 moves (sse2_blit.cpp, -O2), on the sprites and
 // positions of the host benchmark (bench/graphics/workload.h). The graphics
 // sources are also built here with the other choice of flags
 // (CMakeLists.txt), so that the build choice is measured on the same work in
@@ -24,6 +25,7 @@ void DrawHVLineO2(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_
                   std::uint32_t colour);
 ScreenState screenStateOs{};
 extern ScreenState screenStateO2;
+void Sse2RunBlit(std::uint8_t* dst, std::ptrdiff_t pitch, const SpriteRecord& sprite);
 
 namespace {
 
@@ -65,9 +67,12 @@ void Run(const bench::Options& options) {
         const bool b = Agrees(w, screen, [](std::uint8_t* d, const SpriteRecord& s) {
             gfx_workload::LibraryMemcpyBlit(d, SCREEN_WIDTH, s);
         });
-        std::printf("sprite %3dx%-3d: same pixels as the memcpy blitters: %s\n", w.size, w.size,
-                    a && b ? "yes" : "NO");
-        if (!(a && b)) return;
+        const bool c = Agrees(w, screen, [](std::uint8_t* d, const SpriteRecord& s) {
+            Sse2RunBlit(d, SCREEN_WIDTH, s);
+        });
+        std::printf("sprite %3dx%-3d: same pixels as the memcpy and SSE2 blitters: %s\n", w.size,
+                    w.size, a && b && c ? "yes" : "NO");
+        if (!(a && b && c)) return;
     }
 
     bench::PrintHeader("sprites as shipped (speeds in millions of literal pixels per second)",
@@ -99,6 +104,14 @@ void Run(const bench::Options& options) {
                 for (Position p : w.inside)
                     gfx_workload::MemcpyBlit(screen.data() + p.y * SCREEN_WIDTH + p.x, SCREEN_WIDTH,
                                              w.sprite);
+                bench::Keep(screen.data());
+            },
+            1.0);
+        copy.Peer(
+            "SSE2/run -O2",
+            [&screen, &w] {
+                for (Position p : w.inside)
+                    Sse2RunBlit(screen.data() + p.y * SCREEN_WIDTH + p.x, SCREEN_WIDTH, w.sprite);
                 bench::Keep(screen.data());
             },
             1.0);
