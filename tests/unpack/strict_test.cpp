@@ -117,67 +117,6 @@ TEST(StrictReader, FetchesPastPAndOverwrittenStreamsFail) {
     }
 }
 
-// The lenient reader's statuses are the unpacker's, on the blocks that trip
-// each of its checks, built field by field.
-struct StatusCase {
-    const char* rule;
-    Bytes (*build)();
-    UnpackStatus want;
-};
-
-const StatusCase kStatusCases[] = {
-    {"a table of 17 symbols",
-     [] {
-         BitWriter w;
-         w.Bits(0, 2).Bits(17, 5); // ignored bits; a symbol count of 17
-         return Block({4, ~0u, 0, 1}, w.CompleteStream());
-     },
-     UNPACK_BAD_TABLE},
-    {"a chunk of 0 literal runs",
-     [] {
-         BitWriter w;
-         w.Bits(0, 2).Bits(0, 5).Bits(0, 5).Bits(0, 5); // three tables kept
-         w.Bits(0, 16);                                 // K = 0
-         return Block({4, ~0u, 0, 1}, w.CompleteStream());
-     },
-     UNPACK_NO_RUNS},
-    {"no chunks for 4 bytes",
-     [] {
-         return Block({4, ~0u, 0, 0}, {0, 0});
-     },
-     UNPACK_NO_CHUNKS},
-    {"the stream cut before the count of runs",
-     [] {
-         BitWriter w;
-         w.Bits(0, 2).Bits(0, 5).Bits(0, 5).Bits(0, 5);
-         return Block({4, ~0u, 0, 1}, w.Stream());
-     },
-     UNPACK_STREAM_ENDED},
-    {"P one byte past the block",
-     [] {
-         Bytes b = kAbc3Block;
-         b[11] += 1; // P
-         return b;
-     },
-     UNPACK_DOES_NOT_FIT},
-};
-
-TEST(StrictReader, LenientStatusesAreTheUnpackers) {
-    for (const StatusCase& c : kStatusCases) {
-        SCOPED_TRACE(c.rule);
-        const Bytes block = c.build();
-        ReaderTables tables; // all zero, as the first call of a process
-        const StrictResult r = StrictUnpack(block, {true, &tables});
-        EXPECT_FALSE(r.ok);
-        EXPECT_EQ(r.status, c.want) << r.fault;
-        std::uint32_t u = 0;
-        ReadPackHeader(block.data(), block.size(), &u, nullptr, nullptr);
-        Guarded out(u);
-        EXPECT_EQ(UnpackBlockSized(block.data(), block.size(), out.data(), out.size()).status,
-                  c.want);
-    }
-}
-
 TEST(StrictReader, EmptyDataGivesOneChunkReadWithinP) {
     const Bytes block = Pack({}); // Pack checks it with the strict reader
     ASSERT_GE(block.size(), PACK_HEADER_SIZE);
