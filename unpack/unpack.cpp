@@ -242,6 +242,17 @@ template <class Buffer> struct BitReader {
     // Removes n bits, no more than are held; false when one of them stood
     // for a byte past P.
     [[gnu::always_inline]] inline bool Skip(std::uint32_t n) {
+        if constexpr (WIDE) {
+            // n may be ScanTable::NO_MATCH_BITS, more than are held: what
+            // would be left then goes below 0 and below `badBits`, and
+            // nothing is taken.
+            const std::uint32_t left = count - n;
+            if (std::int32_t(left) < std::int32_t(badBits)) [[unlikely]]
+                return false;
+            bits >>= n;
+            count = left;
+            return true;
+        }
         bits >>= n;
         count -= n;
         if (count < badBits) [[unlikely]]
@@ -356,11 +367,19 @@ struct ScanTable {
         std::uint8_t length;    // L
         std::uint8_t total;     // L + the s - 1 extra bits (none for s < 2)
     };
+    // Taking this many bits fails as bits past P do: the 64-bit buffer never
+    // holds so many.
+    static constexpr std::uint8_t NO_MATCH_BITS = 127;
+
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    Value value[16];
+    // value[16] stands for no match: it takes NO_MATCH_BITS, so that the
+    // 64-bit buffer's decoder tests for a code that matches nothing only when
+    // taking the bits fails.
+    Value value[17];
 
     void Load(const DecodeTable& table) {
+        value[16] = Value{0, 0, 0, NO_MATCH_BITS};
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
@@ -428,10 +447,16 @@ template <class Scan, class Reader>
                                                        std::uint32_t& value) {
     reader.TopUp();
     const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
+    const ScanTable::Value& v = table.value[k];
+    if constexpr (Reader::WIDE) {
+        value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
+        if (!reader.Skip(v.total)) [[unlikely]]
+            return k == 16 ? UNPACK_BAD_CODE : UNPACK_STREAM_ENDED;
+        return UNPACK_OK;
+    }
     if (k == 16) [[unlikely]]
         return UNPACK_BAD_CODE;
-    const ScanTable::Value& v = table.value[k];
-    if (Reader::WIDE || v.total <= reader.count) [[likely]] {
+    if (v.total <= reader.count) [[likely]] {
         value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
         return reader.Skip(v.total) ? UNPACK_OK : UNPACK_STREAM_ENDED;
     }
