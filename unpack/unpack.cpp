@@ -160,10 +160,9 @@ template <class Buffer> struct BitReader {
     // the address space (the entries refuse a block that does not), so it
     // cannot come near.
     using Position = std::uintptr_t;
-    Position next;     // position of the next word to fetch
-    Position fastEnd;  // below this, LOAD bytes from a position lie inside P
-    Position blendEnd; // below this, 16 bytes from a position lie inside P
-    Position packed;   // P
+    Position next;    // position of the next word to fetch
+    Position fastEnd; // below this, LOAD bytes from a position lie inside P
+    Position packed;  // P
     const std::uint8_t* stream;
 
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
@@ -232,7 +231,6 @@ template <class Buffer> struct BitReader {
         stream = s;
         packed = p;
         fastEnd = p >= LOAD ? p - LOAD + 1 : 0;
-        blendEnd = p >= 16 ? p - 15 : 0;
         badBits = 0;
         bits = 0;
         count = 0;
@@ -242,17 +240,6 @@ template <class Buffer> struct BitReader {
     // Removes n bits, no more than are held; false when one of them stood
     // for a byte past P.
     [[gnu::always_inline]] inline bool Skip(std::uint32_t n) {
-        if constexpr (WIDE) {
-            // n may be ScanTable::NO_MATCH_BITS, more than are held: what
-            // would be left then goes below 0 and below `badBits`, and
-            // nothing is taken.
-            const std::uint32_t left = count - n;
-            if (std::int32_t(left) < std::int32_t(badBits)) [[unlikely]]
-                return false;
-            bits >>= n;
-            count = left;
-            return true;
-        }
         bits >>= n;
         count -= n;
         if (count < badBits) [[unlikely]]
@@ -282,15 +269,13 @@ template <class Buffer> struct BitReader {
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom) {
         const Position cursor = Cursor();
-        // The block may overlap the output when unpacking in place. A short
-        // run with 16 bytes inside P from the cursor lies inside P itself.
-        if (BLEND && r <= 16 && cursor < blendEnd && outRoom >= 16) [[likely]] {
+        if (cursor > packed || r > packed - cursor) [[unlikely]]
+            return false;
+        // The block may overlap the output when unpacking in place.
+        if (BLEND && r <= 16 && outRoom >= 16 && packed - cursor >= 16) [[likely]]
             BlendMove16(out, stream + cursor, r);
-        } else {
-            if (cursor > packed || r > packed - cursor) [[unlikely]]
-                return false;
+        else
             MoveBytes(out, stream + cursor, r);
-        }
         // The bits below the dropped word came from bytes before the cursor,
         // all inside P, so no bad bits remain beneath the new word. The 32-bit
         // buffer fetches it at once; the 64-bit one tops up before the next
@@ -367,19 +352,11 @@ struct ScanTable {
         std::uint8_t length;    // L
         std::uint8_t total;     // L + the s - 1 extra bits (none for s < 2)
     };
-    // Taking this many bits fails as bits past P do: the 64-bit buffer never
-    // holds so many.
-    static constexpr std::uint8_t NO_MATCH_BITS = 127;
-
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    // value[16] stands for no match: it takes NO_MATCH_BITS, so that the
-    // 64-bit buffer's decoder tests for a code that matches nothing only when
-    // taking the bits fails.
-    Value value[17];
+    Value value[16];
 
     void Load(const DecodeTable& table) {
-        value[16] = Value{0, 0, 0, NO_MATCH_BITS};
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
@@ -447,16 +424,10 @@ template <class Scan, class Reader>
                                                        std::uint32_t& value) {
     reader.TopUp();
     const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
-    const ScanTable::Value& v = table.value[k];
-    if constexpr (Reader::WIDE) {
-        value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
-        if (!reader.Skip(v.total)) [[unlikely]]
-            return k == 16 ? UNPACK_BAD_CODE : UNPACK_STREAM_ENDED;
-        return UNPACK_OK;
-    }
     if (k == 16) [[unlikely]]
         return UNPACK_BAD_CODE;
-    if (v.total <= reader.count) [[likely]] {
+    const ScanTable::Value& v = table.value[k];
+    if (Reader::WIDE || v.total <= reader.count) [[likely]] {
         value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
         return reader.Skip(v.total) ? UNPACK_OK : UNPACK_STREAM_ENDED;
     }
