@@ -302,7 +302,8 @@ public:
     BlockEncoder(const std::uint8_t* data, std::uint32_t size)
         : data_(data), size_(size), writer_(size + size / 8 + 64) {}
 
-    // Writes the whole block; false when it needs more than 255 chunks.
+    // Writes the whole block; false when it needs more than 255 chunks or a
+    // stream longer than P can tell.
     bool Encode(const std::vector<Token>& tokens, std::vector<std::uint8_t>& block,
                 std::uint32_t& marginNeeded) {
         writer_.PutBits(0, 2);
@@ -316,6 +317,7 @@ public:
             first = last + 1;
         }
         std::vector<std::uint8_t>& stream = writer_.Finish();
+        if (stream.size() > UINT32_MAX) return false; // P holds 32 bits
         const std::uint32_t packed = std::uint32_t(stream.size());
 
         const std::int64_t margin = std::max<std::int64_t>(0, need_ + packed - std::int64_t(size_));

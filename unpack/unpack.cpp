@@ -26,8 +26,11 @@
 // Declares the SSE2 builtins whether or not the build targets SSE2.
 #include <emmintrin.h>
 
-#if !defined(__x86_64__) && !defined(UNPACK_NO_SSE2)
-#include <cpuid.h>
+#include <iterator>
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #endif
 
 // Stream words are little-endian and loaded several at a time.
@@ -150,14 +153,21 @@ template <class Buffer> struct BitReader {
     Buffer bits;           // first bit in bit 0; above `count`, stream bits or nothing
     std::uint32_t count;   // bits held
     std::uint32_t badBits; // zeros standing for bytes past P, at the top of those held
-    std::uint32_t next;    // position of the next word to fetch
-    std::uint32_t fastEnd; // below this, LOAD bytes from a position lie inside P
-    std::uint32_t packed;  // P
+    // Stream positions are as wide as addresses. Words past P are fetched
+    // (as zeros) until a bad bit is taken, so `next` may pass P by a few
+    // words: on x86-64, where P may be near 2^32, a 32-bit position would
+    // wrap to the stream's start; on i686 the stream ends below the top of
+    // the address space (the entries refuse a block that does not), so it
+    // cannot come near.
+    using Position = std::uintptr_t;
+    Position next;    // position of the next word to fetch
+    Position fastEnd; // below this, LOAD bytes from a position lie inside P
+    Position packed;  // P
     const std::uint8_t* stream;
 
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
     // that stand for such bytes to `badBits`.
-    [[gnu::always_inline]] inline std::uint32_t Fetch(std::uint32_t pos) {
+    [[gnu::always_inline]] inline std::uint32_t Fetch(Position pos) {
         if (pos >= packed) {
             badBits += 16;
             return 0;
@@ -248,7 +258,7 @@ template <class Buffer> struct BitReader {
     // The reader's cursor: the position of the word added to the queue last.
     // With fewer than 16 bits held, the queue has already taken the word at
     // `next`.
-    std::uint32_t Cursor() const { return next - 2 * (count >> 4); }
+    Position Cursor() const { return next - 2 * (count >> 4); }
 
     // Copies r raw bytes, 1 or more, from the cursor on to `out` and puts the
     // word after them in the place of the word added last; false when they
@@ -258,7 +268,7 @@ template <class Buffer> struct BitReader {
     template <bool BLEND>
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom) {
-        const std::uint32_t cursor = Cursor();
+        const Position cursor = Cursor();
         if (cursor > packed || r > packed - cursor) [[unlikely]]
             return false;
         // The block may overlap the output when unpacking in place.
@@ -541,25 +551,11 @@ finished:
     return status;
 }
 
-#if defined(UNPACK_NO_SSE2)
-// Built for the plain scan alone, as i686 processors without SSE2 run it
-// (for tests and benchmarks of that variant on any processor).
-UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
-                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
-    return DecodeStreamWith<PlainScan, std::uint32_t>(stream, packed, out, unpacked, chunks,
-                                                      written);
-}
-#elif defined(__x86_64__)
-// SSE2 is part of the architecture.
-UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
-                          std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
-    return DecodeStreamWith<Sse2Scan, std::uint64_t>(stream, packed, out, unpacked, chunks,
-                                                     written);
-}
-#else
-// i686: processors of the era have no SSE2, so the plain scan is the one
-// built for every processor, and the SSE2 one is chosen once, on the first
-// call, where the processor has it.
+using DecodeStreamFunction = UnpackStatus (*)(const std::uint8_t*, std::uint32_t, std::uint8_t*,
+                                              std::uint32_t, std::uint8_t, std::uint32_t&);
+
+// The plain scan with a 32-bit bit buffer: built for every processor, and
+// the only decoder where no SSE2 may be used.
 UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
                                std::uint32_t unpacked, std::uint8_t chunks,
                                std::uint32_t& written) {
@@ -567,6 +563,13 @@ UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed,
                                                       written);
 }
 
+#if defined(UNPACK_NO_SSE2)
+// Built for the plain scan alone, as i686 processors without SSE2 run it
+// (for tests and benchmarks of that variant on any processor).
+constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, nullptr, nullptr};
+#else
+// The SSE2 scan with a 32-bit bit buffer, as i686 processors with SSE2 run
+// it. It is called only from the entries, which align the stack for it.
 [[gnu::target("sse2")]] UnpackStatus DecodeStreamSse2(const std::uint8_t* stream,
                                                       std::uint32_t packed, std::uint8_t* out,
                                                       std::uint32_t unpacked, std::uint8_t chunks,
@@ -574,23 +577,55 @@ UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed,
     return DecodeStreamWith<Sse2Scan, std::uint32_t>(stream, packed, out, unpacked, chunks,
                                                      written);
 }
+#if defined(__x86_64__)
+// The 64-bit buffer that reads ahead; SSE2 is part of the architecture.
+UnpackStatus DecodeStreamReadAhead(const std::uint8_t* stream, std::uint32_t packed,
+                                   std::uint8_t* out, std::uint32_t unpacked, std::uint8_t chunks,
+                                   std::uint32_t& written) {
+    return DecodeStreamWith<Sse2Scan, std::uint64_t>(stream, packed, out, unpacked, chunks,
+                                                     written);
+}
+constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, DecodeStreamSse2,
+                                              DecodeStreamReadAhead};
+#else
+constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, DecodeStreamSse2, nullptr};
+#endif
+#endif
 
-using DecodeStreamFunction = UnpackStatus (*)(const std::uint8_t*, std::uint32_t, std::uint8_t*,
-                                              std::uint32_t, std::uint8_t, std::uint32_t&);
-
-DecodeStreamFunction ChooseDecodeStream() {
-    unsigned eax, ebx, ecx, edx;
-    const bool sse2 = __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
-    return sse2 ? DecodeStreamSse2 : DecodeStreamPlain;
+UnpackVariant ChooseVariant() {
+#if defined(UNPACK_NO_SSE2)
+    return UNPACK_PLAIN;
+#elif defined(__x86_64__)
+    return UNPACK_READ_AHEAD;
+#elif defined(_WIN32)
+    // Looked up, not imported: Windows 95 has no such function.
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC query = kernel ? GetProcAddress(kernel, "IsProcessorFeaturePresent") : nullptr;
+    return UnpackChooseVariant(
+        reinterpret_cast<ProcessorFeatureQuery>(reinterpret_cast<void (*)()>(query)));
+#else
+    return UNPACK_PLAIN;
+#endif
 }
 
-DecodeStreamFunction decodeStream = nullptr; // chosen on the first call
+bool variantChosen = false;
+UnpackVariant variant = UNPACK_PLAIN;
 
 UnpackStatus DecodeStream(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
                           std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
-    if (decodeStream == nullptr) decodeStream = ChooseDecodeStream();
-    return decodeStream(stream, packed, out, unpacked, chunks, written);
+    return kDecoders[UnpackCurrentVariant()](stream, packed, out, unpacked, chunks, written);
 }
+
+// Win32 promises 4-byte stack alignment only: window procedures, hooks,
+// thread entries and timer callbacks may be entered with the stack 4, 8 or
+// 12 bytes off 16. The compiler builds i686 code for a stack aligned to 16
+// bytes at every call, and the SSE2 decoder keeps values in stack slots that
+// SSE2 instructions require aligned. So the two entries realign the stack
+// once per call, and everything they call finds it aligned as assumed.
+#if defined(__i386__)
+#define UNPACK_ENTRY [[gnu::force_align_arg_pointer]]
+#else
+#define UNPACK_ENTRY
 #endif
 
 constexpr UnpackResult Failure(UnpackStatus status, std::uint32_t produced = 0) {
@@ -651,14 +686,14 @@ UnpackResult Unpack(const std::uint8_t* block, std::uintptr_t sourceSize, std::u
 
 } // namespace
 
-UnpackResult UnpackBlock(const void* source, void* destination) {
+UNPACK_ENTRY UnpackResult UnpackBlock(const void* source, void* destination) {
     const auto* block = static_cast<const std::uint8_t*>(source);
     if (!SignatureMatches(block)) return Failure(UNPACK_BAD_SIGNATURE);
     return Unpack(block, UINTPTR_MAX, static_cast<std::uint8_t*>(destination), UINTPTR_MAX, false);
 }
 
-UnpackResult UnpackBlockSized(const void* source, std::size_t sourceSize, void* destination,
-                              std::size_t destinationCapacity) {
+UNPACK_ENTRY UnpackResult UnpackBlockSized(const void* source, std::size_t sourceSize,
+                                           void* destination, std::size_t destinationCapacity) {
     const auto* block = static_cast<const std::uint8_t*>(source);
     if (sourceSize < 4 || !SignatureMatches(block)) return Failure(UNPACK_BAD_SIGNATURE);
     if (sourceSize < PACK_HEADER_SIZE) return Failure(UNPACK_DOES_NOT_FIT);
@@ -675,6 +710,36 @@ bool ReadPackHeader(const void* block, std::size_t size, std::uint32_t* unpacked
     if (margin) *margin = bytes[16];
     return true;
 }
+
+UnpackVariant UnpackCurrentVariant() {
+    if (!variantChosen) {
+        variant = ChooseVariant();
+        variantChosen = true;
+    }
+    return variant;
+}
+
+bool UnpackUseVariant(UnpackVariant chosen) {
+    if (chosen >= std::size(kDecoders) || kDecoders[chosen] == nullptr) return false;
+    variant = chosen;
+    variantChosen = true;
+    return true;
+}
+
+#if defined(_WIN32) && !defined(_WIN64)
+UnpackVariant UnpackChooseVariant(ProcessorFeatureQuery isFeaturePresent) {
+#if defined(UNPACK_NO_SSE2)
+    (void)isFeaturePresent;
+    return UNPACK_PLAIN;
+#else
+    // The system answers yes only where it saves the SSE registers on a
+    // task switch; Windows NT 4.0 answers no even on a processor with SSE2.
+    if (isFeaturePresent != nullptr && isFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
+        return UNPACK_SSE2;
+    return UNPACK_PLAIN;
+#endif
+}
+#endif
 
 const char* UnpackStatusText(UnpackStatus status) {
     switch (status) {

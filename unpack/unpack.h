@@ -82,6 +82,32 @@ constexpr std::size_t PACK_HEADER_SIZE = 18;
 bool ReadPackHeader(const void* block, std::size_t size, std::uint32_t* unpackedSize,
                     std::uint32_t* packedSize, std::uint8_t* margin);
 
+// Decoder variants, each the same decoding built for other processors: the
+// plain scan (a 32-bit bit buffer, the entries compared one after the other
+// up to the match) on every processor; the SSE2 scan (the same buffer, all
+// 16 entries compared at once) on i686 and x86-64; the read-ahead decoder (a
+// 64-bit buffer filled a token at a time, the SSE2 scan) on x86-64. The
+// first unpack chooses the read-ahead decoder on x86-64, and on i686 the SSE2
+// scan only where the system says it supports SSE2, that is, saves the SSE
+// registers on a task switch (Windows 95 and NT 4.0 do not), else the plain
+// scan.
+enum UnpackVariant : std::uint8_t { UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD };
+
+// The variant the next unpack uses, chosen on the first call.
+UnpackVariant UnpackCurrentVariant();
+
+// For tests and benchmarks: every later unpack uses `variant`; false, with
+// nothing changed, where this build does not carry it. The processor is not
+// asked: SSE2 forced where the system does not support it faults.
+bool UnpackUseVariant(UnpackVariant variant);
+
+#if defined(_WIN32) && !defined(_WIN64)
+// The choice on i686 for a system whose kernel32 IsProcessorFeaturePresent
+// is `isFeaturePresent` (null where kernel32 has none, as on Windows 95).
+using ProcessorFeatureQuery = int(__attribute__((stdcall)) *)(unsigned long feature);
+UnpackVariant UnpackChooseVariant(ProcessorFeatureQuery isFeaturePresent);
+#endif
+
 // One code table: 16 entries of (mask, code with its bits reversed, code
 // length in the high byte and symbol in the low byte).
 struct DecodeEntry {
@@ -112,7 +138,8 @@ struct PackResult {
 // codes of each chunk, and keep the count of matches (and so the unpacking
 // time) in check.
 // The format holds at least 255 * 32767 bytes of any data (more when matches
-// are found); data that needs more than 255 chunks gives a size of 0.
+// are found); data that needs more than 255 chunks, or a stream of more than
+// 2^32 - 1 bytes (the most P holds), gives a size of 0.
 // Every stream byte that a reader of the format fetches lies inside P: the
 // stream ends with the word the reader fetches after the last bit. Empty data
 // gives one chunk of one empty literal run.

@@ -2,6 +2,7 @@
 // destination of exactly the capacity asked for, and in place over a buffer
 // of exactly max(U + M, block) bytes. The heap copies are exact, so any read
 // or write outside them is caught by AddressSanitizer.
+#include "fuzz/unpack/reset_tables.h"
 #include "unpack/unpack.h"
 
 #include <cstdlib>
@@ -11,18 +12,7 @@
 namespace {
 
 constexpr std::uint32_t CAPACITY_MAX = 1u << 20;
-
-// A block that describes all three tables, unpacked before each input so
-// that tables kept by a count of 0 start the same on every run.
-const std::uint8_t kResetBlock[] = {0x52, 0x4E, 0x43, 0x01, 0x00, 0x00, 0x00, 0x09, 0x00,
-                                    0x00, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,
-                                    0x8C, 0x80, 0x18, 0x01, 0x41, 0x02, 0x20, 0x04, 0x00,
-                                    0x2E, 0x61, 0x62, 0x63, 0x00, 0x00, 0x00, 0x00};
-
-void ResetTables() {
-    std::uint8_t out[9];
-    if (UnpackBlockSized(kResetBlock, sizeof kResetBlock, out, sizeof out).Failed()) std::abort();
-}
+using unpack_fuzz::ResetTables;
 
 } // namespace
 

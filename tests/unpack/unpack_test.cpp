@@ -2,6 +2,7 @@
 // placement, signatures, empty blocks, tables kept across chunks and calls,
 // and one damaged block for every check the decoder makes.
 #include "tests/unpack/block_builder.h"
+#include "tests/unpack/strict_reader.h"
 #include "unpack/unpack.h"
 
 #include <gtest/gtest.h>
@@ -350,6 +351,9 @@ TEST(UnpackDamaged, EveryCheckTrips) {
         Guarded out2(u);
         EXPECT_EQ(UnpackBlock(copy.data(), out2.data()).status, c.want);
         EXPECT_TRUE(out2.GuardsIntact());
+        // So does the tests' reader, read as the unpacker reads.
+        const StrictResult lenient = StrictUnpack(copy, {true, nullptr});
+        EXPECT_EQ(lenient.status, c.want) << lenient.fault;
     }
 }
 
