@@ -108,6 +108,15 @@ void PictureDisplay::SetColours(std::uint32_t first, std::uint32_t count,
     }
 }
 
+std::int32_t PictureDisplay::Shutdown() {
+    ++shutdownCalls;
+    if (window == nullptr) return 1;
+    screenState = {}; // nothing may draw into the picture once it is gone
+    Release();
+    windowClosed = CloseDisplayWindow();
+    return 1;
+}
+
 bool PictureDisplay::CreateDisplayWindow(const char* title, DWORD style, DWORD exStyle,
                                          std::int32_t x, std::int32_t y, std::int32_t outerWidth,
                                          std::int32_t outerHeight) {
@@ -269,15 +278,6 @@ void WindowDisplay::Release() {
     palette = nullptr;
 }
 
-std::int32_t WindowDisplay::Shutdown() {
-    ++shutdownCalls;
-    if (window == nullptr) return 1;
-    screenState = {};
-    Release();
-    windowClosed = CloseDisplayWindow();
-    return 1;
-}
-
 // ---------------------------------------------------------------------------
 // Full screen
 
@@ -348,7 +348,16 @@ DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char*
 }
 
 bool FullScreenDisplay::RestoreSurfaces() {
-    if (primary->Restore() != DD_OK) return false;
+    HRESULT result = primary->Restore();
+    if (result == DDERR_WRONGMODE) {
+        // Back from elsewhere, the desktop's mode may still be set (Wine
+        // leaves it so): the surfaces need their own mode again.
+        if (directDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height), 8) !=
+            DD_OK)
+            return false;
+        result = primary->Restore();
+    }
+    if (result != DD_OK) return false;
     primary->SetPalette(ddPalette);
     ++restores;
     return true;
@@ -394,9 +403,11 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         if (wParam != FALSE) ShowPicture();
         return 0;
     case WM_PAINT: {
+        // Shown again after the window was minimised and restored.
         PAINTSTRUCT paint;
         BeginPaint(window, &paint);
         EndPaint(window, &paint);
+        ShowPicture();
         return 0;
     }
     default: return DefWindowProcA(window, message, wParam, lParam);
@@ -424,15 +435,6 @@ void FullScreenDisplay::Release() {
     library = nullptr;
     picture = nullptr;
     modeChanged = false;
-}
-
-std::int32_t FullScreenDisplay::Shutdown() {
-    ++shutdownCalls;
-    if (window == nullptr) return 1;
-    screenState = {};
-    Release();
-    windowClosed = CloseDisplayWindow();
-    return 1;
 }
 
 // ---------------------------------------------------------------------------

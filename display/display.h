@@ -115,6 +115,9 @@ public:
                                std::uint32_t* area, std::uint32_t kind) override;
     // Carries out what `block` holds and empties it.
     std::int32_t SubmitBlock(ServiceBlock* block) override;
+    // Releases what the display holds, closes the window, clears
+    // screenState; again, it does nothing.
+    std::int32_t Shutdown() override;
 
     HWND Window() const { return window; }
     std::int32_t Width() const { return width; }
@@ -144,6 +147,8 @@ protected:
                           std::int32_t bottom) = 0;
     virtual void LoadPalette(std::uint32_t first, std::uint32_t count) = 0;
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // Frees what the display made besides its window.
+    virtual void Release() = 0;
 
     friend LRESULT CALLBACK DisplayWindowProc(HWND, UINT, WPARAM, LPARAM);
 
@@ -162,15 +167,14 @@ class WindowDisplay final : public PictureDisplay {
 public:
     DisplayResult Open(const char* title, std::int32_t pictureWidth, std::int32_t pictureHeight,
                        const DisplayColour* palette);
-    std::int32_t Shutdown() override;
 
 private:
     void ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
                   std::int32_t bottom) override;
     void LoadPalette(std::uint32_t first, std::uint32_t count) override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Release() override;
     void RealizeWindowPalette();
-    void Release();
 
     HDC memoryDc = nullptr;
     HBITMAP surface = nullptr;
@@ -185,7 +189,6 @@ class FullScreenDisplay final : public PictureDisplay {
 public:
     DisplayResult Open(const DisplayModeRecord& mode, const char* title,
                        const DisplayColour* palette);
-    std::int32_t Shutdown() override;
 
     // The mode DirectDraw reported after setting it, and after restoring the
     // desktop's in Shutdown (zero until then).
@@ -201,9 +204,9 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Copies the picture into the back buffer and flips; restores lost
     // surfaces once on the way. False when the surfaces stay lost.
+    void Release() override;
     bool ShowPicture();
     bool RestoreSurfaces();
-    void Release();
 
     HMODULE library = nullptr;
     struct IDirectDraw* directDraw = nullptr;

@@ -10,6 +10,8 @@ finish() {
     [ -n "$app" ] && kill "$app" 2>/dev/null
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     [ -n "$xvfb" ] && wait "$xvfb" 2>/dev/null
+    # SCENE_TEST_KEEP=DIR keeps the captures and logs there, to look at.
+    [ -n "${SCENE_TEST_KEEP:-}" ] && cp "$work"/*.png "$work"/*.log "$SCENE_TEST_KEEP"/ 2>/dev/null
     rm -rf "$work"
 }
 trap finish EXIT

@@ -9,9 +9,10 @@
 //   scene_driver switch
 //       what a player does who switches from a full-screen program to another
 //       window and back: brings a window of its own to the front and waits
-//       until it is the foreground window (the display has lost its surfaces
-//       then), closes it, brings the display's window back and waits for
-//       that too. Each wait has a deadline.
+//       until it is the foreground window and the display's window is
+//       minimised (the display has lost its surfaces then), closes it,
+//       restores the display's window to the front and waits for that too.
+//       Each wait has a deadline.
 // Exit code 0 when all went as described, 1 otherwise.
 #include <windows.h>
 
@@ -72,10 +73,15 @@ int Switch() {
     if (!PumpUntil([&] { return GetForegroundWindow() == own; }))
         return Fail("our window never came to the front");
     std::puts("scene_driver: away");
+    // Wine minimises a full-screen window that loses the foreground, as
+    // Windows does; the player brings it back from the task bar.
+    if (!PumpUntil([&] { return IsIconic(display) != FALSE; }))
+        return Fail("the display's window was not minimised");
+    std::puts("scene_driver: the display's window is minimised");
     DestroyWindow(own);
+    ShowWindow(display, SW_RESTORE);
     SetForegroundWindow(display);
-    if (IsIconic(display)) ShowWindow(display, SW_RESTORE);
-    if (!PumpUntil([&] { return GetForegroundWindow() == display; }))
+    if (!PumpUntil([&] { return GetForegroundWindow() == display && !IsIconic(display); }))
         return Fail("the display's window never came back to the front");
     std::puts("scene_driver: back");
     return 0;
