@@ -299,10 +299,11 @@ DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char*
                             : reinterpret_cast<DirectDrawCreateProc>(reinterpret_cast<void (*)()>(
                                   GetProcAddress(library, "DirectDrawCreate")));
     DisplayResult result = DISPLAY_NO_DIRECTDRAW;
-    if (create == nullptr || create(nullptr, &directDraw, nullptr) != DD_OK) {
-        directDraw = nullptr;
+    if (create == nullptr) {
     } else if (!CreateDisplayWindow(title, WS_POPUP, WS_EX_TOPMOST, 0, 0, width, height)) {
         result = DISPLAY_NO_WINDOW;
+    } else if (create(nullptr, &directDraw, nullptr) != DD_OK) {
+        directDraw = nullptr;
     } else {
         ShowWindow(window, SW_SHOWNORMAL);
         result = DISPLAY_MODE_REFUSED;
