@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# examples_test.sh STEP STATE SOURCE_DIR SHIPPED_BUILD HOST_BIN
+# examples_test.sh STEP STATE SOURCE_DIR SHIPPED_BUILD HOST_BIN DRIVER
 # The SDK and its example programs under Wine, one CTest entry per step. The
 # steps share a scratch directory made by `install`, whose path STATE holds:
 #   install  installs the SDK from the shipped tree into the scratch
@@ -14,9 +14,15 @@
 #   binary   checks scene.exe as the shipped programs are checked: PE32, GUI,
 #            Windows 4.0, size, and every import in win32-imports.txt
 #   window   runs scene.exe in a window (scripts/scene-window-test.sh)
+#   fallback runs scene.exe 320x200 outside a virtual desktop, where Wine
+#            refuses every full-screen mode: the window test again
+#   fullscreen  runs scene.exe full screen in each 8-bit mode of the table
+#            (scripts/scene-fullscreen-test.sh)
 #   cleanup  removes the scratch directory
+# DRIVER is scene_driver.exe, which starts the program and tells its exit
+# code, and switches away from it and back.
 set -uo pipefail
-step=$1 state=$2 source=$3 shipped=$4 hostbin=$5
+step=$1 state=$2 source=$3 shipped=$4 hostbin=$5 scene_driver=$6
 # The prefix falls back as the emulator's does when CTest runs bare.
 : "${WINEPREFIX:=$source/build/wineprefix}"
 : "${WINEDEBUG:=-all}"
@@ -101,8 +107,16 @@ binary)
         "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll" "GDI32.dll KERNEL32.dll USER32.dll"
     ;;
 window)
-    bash "$source/scripts/scene-window-test.sh" "$work/build/scene/scene.exe" \
-        "$work/build/scene/art.pak" "$hostbin/scene_reference"
+    SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \
+        "$work/build/scene/scene.exe" "$work/build/scene/art.pak" "$hostbin/scene_reference"
+    ;;
+fallback)
+    SCENE_MODE=320x200 SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \
+        "$work/build/scene/scene.exe" "$work/build/scene/art.pak" "$hostbin/scene_reference"
+    ;;
+fullscreen)
+    bash "$source/scripts/scene-fullscreen-test.sh" "$work/build/scene/scene.exe" \
+        "$work/build/scene/art.pak" "$hostbin/scene_reference" "$scene_driver"
     ;;
 cleanup)
     rm -rf "$work" "$state"

@@ -1,0 +1,234 @@
+// Displays for programs built on the shell: a window, or a full-screen 8-bit
+// mode of DisplayModeTable, either one a ShellDisplay that the program sets
+// as shellDisplay before it opens it.
+//
+//   Picture   Open points screenState at an 8-bit picture the size of the
+//             display (the window's DIB section; for full screen, a picture
+//             in memory that every present copies whole into the back
+//             buffer, so that nothing is lost with the surfaces). The program
+//             draws into it between presents.
+//   Present   DisplayPresent queues the area that changed in the shell's
+//             deferred service and flushes it; the display copies the area to
+//             the window, or the picture to the back buffer and flips.
+//   Palette   Open takes 256 colours; DisplaySetColours changes some, and
+//             DisplayQueuePalette has the next flush load them before the
+//             picture that needs them (through blockA, which Flush submits
+//             before blockB).
+//   Era       DirectDraw is looked up when the full-screen display opens
+//             (ddraw.dll, DirectDrawCreate), so a program on this component
+//             loads on Windows 95 without DirectX and NT 4.0 before Service
+//             Pack 3; there, and where the mode cannot be set, Open fails
+//             with a result the program can act on (open a window instead).
+//   Lost      When the player switches away and back, the full-screen
+//             display restores its surfaces and presents the picture again.
+//   Messages  The program runs its thread's message loop (PeekMessageA,
+//             DispatchMessageA); the display's window procedure paints,
+//             realises palettes and notes the close box (CloseRequested).
+//   Shutdown  Restores the desktop's mode, releases every DirectDraw object,
+//             closes the window and clears screenState; calling it again does
+//             nothing.
+//
+// One display is open at a time. Deferred-service blocks hold, in words[0],
+// DISPLAY_BLOCK_EMPTY, DISPLAY_BLOCK_PRESENT (words 1..4 the area, left, top,
+// right, bottom, right and bottom exclusive; word 5 the frame) or
+// DISPLAY_BLOCK_PALETTE (words 1, 2: first entry, number of entries).
+#pragma once
+
+#include <graphics/graphics.h>
+#include <shell/shell.h>
+
+#include <windows.h>
+
+#include <cstdint>
+
+enum DisplayResult : std::int32_t {
+    DISPLAY_OK = 1,
+    DISPLAY_NOT_8_BIT = -1,     // the record is not an 8-bit mode (or is the invalid one)
+    DISPLAY_NO_DIRECTDRAW = -2, // ddraw.dll or DirectDrawCreate is missing
+    DISPLAY_MODE_REFUSED = -3,  // the cooperative level or the mode was refused, or
+                                // the mode reported afterwards is another one
+    DISPLAY_NO_SURFACES = -4,   // primary, back buffer or palette not created
+    DISPLAY_NO_WINDOW = -5,     // window, DIB section or picture not created
+    DISPLAY_ALREADY_OPEN = -6,  // another display of the process is open
+};
+
+constexpr std::uint32_t DISPLAY_BLOCK_EMPTY = 0;
+constexpr std::uint32_t DISPLAY_BLOCK_PRESENT = 1;
+constexpr std::uint32_t DISPLAY_BLOCK_PALETTE = 2;
+
+struct DisplayColour {
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+};
+
+struct DisplayArea {
+    std::int32_t left, top, right, bottom; // right and bottom exclusive
+};
+
+struct DisplayMode {
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t bitsPerPixel;
+};
+
+// ---------------------------------------------------------------------------
+// Choosing a mode of DisplayModeTable (these need no Windows)
+
+// The record of that resolution and depth, or null.
+const DisplayModeRecord* FindDisplayMode(std::uint32_t width, std::uint32_t height,
+                                         std::uint32_t bitsPerPixel);
+// The record of that VGA BIOS or VESA mode number (never 0), or null.
+const DisplayModeRecord* FindDisplayModeNumber(std::uint32_t videoModeNumber);
+// An 8-bit mode named by text: "WIDTHxHEIGHT" ("320x200") or a mode number
+// in hexadecimal ("0x13", "0x101"); null for anything else.
+const DisplayModeRecord* ParseDisplayMode(const char* text);
+
+// ---------------------------------------------------------------------------
+// The displays (Windows only; a host build has the choice of mode above)
+
+#if defined(_WIN32)
+
+// What both displays share: the 256 colours, the picture, the requests of
+// the deferred service. Not opened by itself.
+class PictureDisplay : public ShellDisplay {
+public:
+    std::int32_t Operation0() override { return 0; }
+    std::int32_t Operation1() override { return 0; }
+    std::int32_t Operation2() override { return 0; }
+    std::int32_t Operation3() override { return 0; }
+    std::int32_t Operation4() override { return 0; }
+    std::int32_t Operation5() override { return 0; }
+    std::int32_t Operation6() override { return 0; }
+    std::int32_t Operation7() override { return 0; }
+    std::int32_t Operation8() override { return 0; }
+    std::int32_t Operation9() override { return 0; }
+    std::int32_t Operation10() override { return 0; }
+    std::int32_t Operation12() override { return 0; }
+    std::int32_t Operation13() override { return 0; }
+    std::int32_t Operation14() override { return 0; }
+    std::int32_t Operation15() override { return 0; }
+
+    // Queues a present of `area` (clamped to the picture) in `block`; any
+    // kind other than the shell's request kind is refused with 0.
+    std::int32_t SubmitRequest(ServiceBlock* block, std::uint32_t frame, std::uint32_t reserved,
+                               std::uint32_t* area, std::uint32_t kind) override;
+    // Carries out what `block` holds and empties it.
+    std::int32_t SubmitBlock(ServiceBlock* block) override;
+    // Releases what the display holds, closes the window, clears
+    // screenState; again, it does nothing.
+    std::int32_t Shutdown() override;
+
+    HWND Window() const { return window; }
+    std::int32_t Width() const { return width; }
+    std::int32_t Height() const { return height; }
+    bool CloseRequested() const { return closeRequested; }
+    std::uint32_t ShutdownCalls() const { return shutdownCalls; }
+    // Whether the last Shutdown closed a window.
+    bool WindowClosed() const { return windowClosed; }
+
+    // Changes entries first .. first + count - 1 of the colours the next
+    // palette command loads; entries outside 0..255 are left out.
+    void SetColours(std::uint32_t first, std::uint32_t count, const DisplayColour* colours);
+
+protected:
+    ~PictureDisplay() = default;
+
+    // Registers the window class on first use and creates the display's
+    // window; `style` and `exStyle` as CreateWindowExA takes them.
+    bool CreateDisplayWindow(const char* title, DWORD style, DWORD exStyle, std::int32_t x,
+                             std::int32_t y, std::int32_t outerWidth, std::int32_t outerHeight);
+    // Points screenState at the whole picture: `top` is its top row.
+    void PointScreenState(std::uint8_t* top, std::int32_t pitch);
+    // Destroys the window, unregisters the class and clears screenState.
+    bool CloseDisplayWindow();
+
+    virtual void ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+                          std::int32_t bottom) = 0;
+    virtual void LoadPalette(std::uint32_t first, std::uint32_t count) = 0;
+    virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // Frees what the display made besides its window.
+    virtual void Release() = 0;
+
+    friend LRESULT CALLBACK DisplayWindowProc(HWND, UINT, WPARAM, LPARAM);
+
+    HWND window = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool closeRequested = false;
+    bool windowClosed = false;
+    std::uint32_t shutdownCalls = 0;
+    DisplayColour colours[256] = {};
+};
+
+// A window whose client area is the picture: an 8-bit DIB section with the
+// colours in its colour table and in a GDI palette.
+class WindowDisplay final : public PictureDisplay {
+public:
+    DisplayResult Open(const char* title, std::int32_t pictureWidth, std::int32_t pictureHeight,
+                       const DisplayColour* palette);
+
+private:
+    void ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+                  std::int32_t bottom) override;
+    void LoadPalette(std::uint32_t first, std::uint32_t count) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Release() override;
+    void RealizeWindowPalette();
+
+    HDC memoryDc = nullptr;
+    HBITMAP surface = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    HPALETTE palette = nullptr;
+};
+
+// The whole screen in an 8-bit mode of DisplayModeTable, set with DirectDraw:
+// exclusive full-screen cooperative level, a primary surface with one back
+// buffer, a palette of 256 entries.
+class FullScreenDisplay final : public PictureDisplay {
+public:
+    DisplayResult Open(const DisplayModeRecord& mode, const char* title,
+                       const DisplayColour* palette);
+
+    // The mode DirectDraw reported after setting it, and after restoring the
+    // desktop's in Shutdown (zero until then).
+    const DisplayMode& ModeSet() const { return modeSet; }
+    const DisplayMode& ModeRestored() const { return modeRestored; }
+    // How often lost surfaces were restored.
+    std::uint32_t Restores() const { return restores; }
+
+private:
+    void ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+                  std::int32_t bottom) override;
+    void LoadPalette(std::uint32_t first, std::uint32_t count) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Copies the picture into the back buffer and flips; restores lost
+    // surfaces once on the way. False when the surfaces stay lost.
+    void Release() override;
+    bool ShowPicture();
+    bool RestoreSurfaces();
+
+    HMODULE library = nullptr;
+    struct IDirectDraw* directDraw = nullptr;
+    struct IDirectDrawSurface* primary = nullptr;
+    struct IDirectDrawSurface* backBuffer = nullptr;
+    struct IDirectDrawPalette* ddPalette = nullptr;
+    std::uint8_t* picture = nullptr;
+    bool modeChanged = false;
+    DisplayMode modeSet = {};
+    DisplayMode modeRestored = {};
+    std::uint32_t restores = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Through the deferred service
+
+// Queues a present of `area` with the frame number and flushes the service:
+// holding secondSemaphore, the area goes into requestArea and the frame into
+// requestValue1, and requestPending is set. shellDisplay must be set.
+void DisplayPresent(const DisplayArea& area, std::uint32_t frame);
+// Puts a palette command for entries first .. first + count - 1 into blockA;
+// the next flush loads them before it presents.
+void DisplayQueuePalette(std::uint32_t first, std::uint32_t count);
+
+#endif // _WIN32

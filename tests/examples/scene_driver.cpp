@@ -1,0 +1,98 @@
+// scene_driver: what the full-screen test does inside Wine.
+//
+//   scene_driver run PROGRAM [ARGUMENT]
+//       starts PROGRAM (with ARGUMENT) through CreateProcessA, waits for it to
+//       end and prints "scene_driver: exit code N" with the code Windows
+//       gives for it. Under an emulator the Unix side of Wine may report a
+//       process that ended as killed (137) whatever it returned; the code
+//       that Windows keeps is the program's own.
+//   scene_driver switch
+//       what a player does who switches from a full-screen program to another
+//       window and back: brings a window of its own to the front and waits
+//       until it is the foreground window and the display's window is
+//       minimised (the display has lost its surfaces then), closes it,
+//       restores the display's window to the front and waits for that too.
+//       Each wait has a deadline.
+// Exit code 0 when all went as described, 1 otherwise.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr DWORD DEADLINE_MS = 30000;
+
+int Fail(const char* text) {
+    std::printf("scene_driver: %s\n", text);
+    return 1;
+}
+
+// Takes this thread's messages until `done` holds or the deadline passes.
+template <class Done> bool PumpUntil(Done done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > DEADLINE_MS) return false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        Sleep(20);
+    }
+    return true;
+}
+
+int Run(const char* program, const char* argument) {
+    char commandLine[512];
+    std::snprintf(commandLine, sizeof commandLine, argument ? "%s %s" : "%s", program, argument);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return Fail("cannot start the program");
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("scene_driver: exit code %lu\n", static_cast<unsigned long>(code));
+    return 0;
+}
+
+int Switch() {
+    const HWND display = FindWindowA("TarnwickDisplay", nullptr);
+    if (display == nullptr) return Fail("no window of a display");
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "SceneDriver";
+    RegisterClassA(&windowClass);
+    const HWND own =
+        CreateWindowExA(WS_EX_TOPMOST, "SceneDriver", "scene_driver", WS_POPUP | WS_VISIBLE, 0, 0,
+                        64, 64, nullptr, nullptr, windowClass.hInstance, nullptr);
+    SetForegroundWindow(own);
+    if (!PumpUntil([&] { return GetForegroundWindow() == own; }))
+        return Fail("our window never came to the front");
+    std::puts("scene_driver: away");
+    // Wine minimises a full-screen window that loses the foreground, as
+    // Windows does; the player brings it back from the task bar.
+    if (!PumpUntil([&] { return IsIconic(display) != FALSE; }))
+        return Fail("the display's window was not minimised");
+    std::puts("scene_driver: the display's window is minimised");
+    DestroyWindow(own);
+    ShowWindow(display, SW_RESTORE);
+    SetForegroundWindow(display);
+    if (!PumpUntil([&] { return GetForegroundWindow() == display && !IsIconic(display); }))
+        return Fail("the display's window never came back to the front");
+    std::puts("scene_driver: back");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 3 && argc <= 4 && std::strcmp(argv[1], "run") == 0)
+        return Run(argv[2], argc == 4 ? argv[3] : nullptr);
+    if (argc == 2 && std::strcmp(argv[1], "switch") == 0) return Switch();
+    return Fail("usage: scene_driver run PROGRAM [ARGUMENT] | scene_driver switch");
+}
