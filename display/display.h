@@ -202,9 +202,9 @@ private:
                   std::int32_t bottom) override;
     void LoadPalette(std::uint32_t first, std::uint32_t count) override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Release() override;
     // Copies the picture into the back buffer and flips; restores lost
     // surfaces once on the way. False when the surfaces stay lost.
-    void Release() override;
     bool ShowPicture();
     bool RestoreSurfaces();
 
