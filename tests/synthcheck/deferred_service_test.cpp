@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -227,16 +224,10 @@ TEST(SemaphoreLock, ShortWaitOnALockHeldElsewhereGivesUp) {
     s.TakeElsewhere();
     SemaphoreLock lock(s.semaphore, 0);
     lock.held = 1; // the failed wait must also clear a stale flag
-    // On another thread, so that a wait that never ends fails the test
-    // instead of hanging it.
-    std::packaged_task<std::int32_t()> task([&lock] { return lock.Wait(0); });
-    std::future<std::int32_t> result = task.get_future();
-    std::thread waiter(std::move(task));
-    const bool ended = result.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    if (!ended) ReleaseSemaphore(s.handle(), 1, nullptr); // free the waiter to join it
-    waiter.join();
-    ASSERT_TRUE(ended) << "the 5 ms wait did not give up";
-    EXPECT_EQ(result.get(), 0);
+    // A wait that never ends hangs the program, and its CTest time-out fails
+    // it. No thread of its own to watch it: under Wine on an emulator this
+    // test once hung with one.
+    EXPECT_EQ(lock.Wait(0), 0);
     EXPECT_EQ(lock.held, 0);
     EXPECT_TRUE(SemaphoreTaken(s.handle())) << "still the other holder's";
 }
