@@ -128,11 +128,15 @@ alignas(16) constexpr std::uint8_t kBlendMask[32] = {
 // fetched.
 //
 // On 64-bit processors it is 64 bits wide and reads ahead of the queue: it
-// is filled once for a literal run and a match, and again before a value
-// only when it holds too few bits for one. Where the stream goes on for 8
-// bytes, they are loaded at once and shifted in above the bits held; the
-// bits of any partial word above `count` are then the stream's true bits,
-// which the next load ORs in again unchanged. On i686 it is 32 bits wide and
+// tops up to 48 bits or more in every value, while the code is searched for
+// in the 16 bits it holds already, so that the top-up is not on the path
+// from one value to the next; and at once after a literal run's raw bytes.
+// So it holds at least 19 bits after every value (48 less a code and its
+// extra bits, 29 at most), which always covers the next value's window.
+// Where the stream goes on for 8 bytes, they are loaded at once and shifted
+// in above the bits held; the bits of any partial word above `count` are
+// then the stream's true bits, which the next load ORs in again unchanged.
+// On i686 it is 32 bits wide and
 // is the queue itself, a word added as soon as fewer than 16 bits remain,
 // which leaves the few registers to the rest of the loop. Near the end of
 // the stream, words are added one at a time and bytes past P count as bad
@@ -148,7 +152,6 @@ template <class Buffer> struct BitReader {
     static constexpr bool WIDE = sizeof(Buffer) == 8;
     static constexpr std::uint32_t FULL = WIDE ? 48 : 16; // count is at least this when topped up
     static constexpr std::uint32_t LOAD = WIDE ? 8 : 2;   // bytes one top-up loads
-    static constexpr std::uint32_t VALUE_BITS_MAX = 15 + 14; // a code and its extra bits
 
     Buffer bits;           // first bit in bit 0; above `count`, stream bits or nothing
     std::uint32_t count;   // bits held
@@ -205,28 +208,6 @@ template <class Buffer> struct BitReader {
         }
     }
 
-    // Makes sure that the buffer holds a whole value, code and extra bits.
-    [[gnu::always_inline]] inline void TopUp() {
-        if constexpr (WIDE) {
-            if (count < VALUE_BITS_MAX) [[unlikely]]
-                Refill();
-        }
-    }
-
-    // Fills the 64-bit buffer for a literal run and a match: their three
-    // values seldom need more than the 48 bits or more it then holds.
-    [[gnu::always_inline]] inline void StartToken() {
-        if constexpr (WIDE) Refill();
-    }
-
-    // Before output is written: the queue's words all fetched.
-    [[gnu::always_inline]] inline void BeforeOutput() {
-        if constexpr (WIDE) {
-            if (count < 16) [[unlikely]]
-                Refill();
-        }
-    }
-
     void Start(const std::uint8_t* s, std::uint32_t p) {
         stream = s;
         packed = p;
@@ -260,31 +241,36 @@ template <class Buffer> struct BitReader {
     // `next`.
     Position Cursor() const { return next - 2 * (count >> 4); }
 
-    // Copies r raw bytes, 1 or more, from the cursor on to `out` and puts the
-    // word after them in the place of the word added last; false when they
-    // pass P. With BLEND, a run of up to 16 bytes is moved by BlendMove16
-    // when 16 bytes lie inside P from the cursor and `outRoom` (the bytes
-    // from `out` to the end of the output) is 16 or more.
+    // Copies r raw bytes from the cursor on to `out` and puts the word after
+    // them in the place of the word added last; false when they pass P. A
+    // run of 0 changes nothing. With BLEND, a run of up to 16 bytes is moved
+    // by BlendMove16 when 16 bytes lie inside P from the cursor and `outRoom`
+    // (the bytes from `out` to the end of the output) is 16 or more.
     template <bool BLEND>
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom) {
         const Position cursor = Cursor();
-        if (cursor > packed || r > packed - cursor) [[unlikely]]
-            return false;
         // The block may overlap the output when unpacking in place.
-        if (BLEND && r <= 16 && outRoom >= 16 && packed - cursor >= 16) [[likely]]
+        if (BLEND && r <= 16 && outRoom >= 16 && cursor <= packed && packed - cursor >= 16)
+            [[likely]] {
+            // Also taken for r = 0, without a branch on it: the dropped word
+            // is fetched again from where it lies, and with 16 bytes of P
+            // left from the cursor no bad bits were held.
             BlendMove16(out, stream + cursor, r);
-        else
+        } else {
+            if (r == 0) return true;
+            if (cursor > packed || r > packed - cursor) [[unlikely]]
+                return false;
             MoveBytes(out, stream + cursor, r);
+        }
         // The bits below the dropped word came from bytes before the cursor,
-        // all inside P, so no bad bits remain beneath the new word. The 32-bit
-        // buffer fetches it at once; the 64-bit one tops up before the next
-        // value, with no output written in between.
+        // all inside P, so no bad bits remain beneath the new word, which is
+        // fetched at once.
         count &= 15;
         bits &= (Buffer(1) << count) - 1;
         badBits = 0;
         next = cursor + r;
-        if constexpr (!WIDE) Refill();
+        Refill();
         return true;
     }
 
@@ -342,10 +328,12 @@ template <class Reader> UnpackStatus ReadDecodeTables(Reader& reader, UnpackStat
     return status;
 }
 
-// A chunk's code table as the decoder scans it: masks and codes side by side,
-// and for each entry what decoding its value takes, worked out once per chunk
-// so that a value costs one bit extraction whatever its symbol.
-struct ScanTable {
+// A chunk's code table as the decoder scans it: masks and codes side by side
+// (and, for the scan in general-purpose registers, four entries to a 64-bit
+// word), and for each entry what decoding its value takes, worked out once
+// per chunk so that a value costs one bit extraction whatever its symbol.
+// Each scan keeps the values at its own slots, where its search ends.
+template <class Scan> struct ScanTable {
     struct Value {
         std::uint32_t bitsMask; // the code's and the extra bits' places
         std::uint16_t base;     // s for s < 2, else 2^(s-1)
@@ -354,29 +342,42 @@ struct ScanTable {
     };
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    Value value[16];
+    std::uint64_t laneMasks[4]; // entry 4l + 3 - r in lane l of word r
+    std::uint64_t laneCodes[4];
+    Value value[Scan::SLOTS];
 
     void Load(const DecodeTable& table) {
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
             code[k] = e.code;
+            // A code with bits outside its mask never matches; so does mask
+            // 0 with code 1, which keeps every lane below 0x8000.
+            const bool never = (e.code & ~e.mask) != 0;
+            const unsigned r = 3 - k % 4, lane = 16 * (k / 4);
+            laneMasks[r] |= std::uint64_t(never ? 0 : e.mask & 0x7FFF) << lane;
+            laneCodes[r] |= std::uint64_t(never ? 1 : e.code) << lane;
             const unsigned length = e.value >> 8, symbol = e.value & 0xFF;
             const unsigned extra = symbol < 2 ? 0 : symbol - 1;
-            value[k].length = std::uint8_t(length);
-            value[k].total = std::uint8_t(length + extra);
-            value[k].bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
-            value[k].base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
+            Value& v = value[Scan::Slot(k)];
+            v.length = std::uint8_t(length);
+            v.total = std::uint8_t(length + extra);
+            v.bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
+            v.base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
         }
     }
+    ScanTable() : laneMasks{}, laneCodes{} {}
 };
 
-// The scan: the index of the first entry whose masked code matches `window`,
-// 16 when none does.
+// The scan: the slot of the first entry whose masked code matches `window`,
+// Scan::NONE when none does.
 struct PlainScan {
     [[maybe_unused]] static constexpr bool BLEND = false; // no 16-byte moves without SSE2
+    static constexpr unsigned SLOTS = 16, NONE = 16;
+    static constexpr unsigned Slot(unsigned k) { return k; }
     template <unsigned K = 0>
-    [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable<PlainScan>& t,
+                                                       std::uint32_t window) {
         if constexpr (K == 16) {
             return 16;
         } else {
@@ -395,10 +396,13 @@ struct PlainScan {
 #pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
 struct Sse2Scan {
     [[maybe_unused]] static constexpr bool BLEND = true;
+    static constexpr unsigned SLOTS = 16, NONE = 16;
+    static constexpr unsigned Slot(unsigned k) { return k; }
     using Lanes = short __attribute__((vector_size(16)));
     using Bytes = char __attribute__((vector_size(16)));
 
-    [[gnu::always_inline]] static inline unsigned Find(const ScanTable& t, std::uint32_t window) {
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable<Sse2Scan>& t,
+                                                       std::uint32_t window) {
         const short w = short(window);
         const Lanes lanes = {w, w, w, w, w, w, w, w};
         Lanes m0, m1, c0, c1;
@@ -415,18 +419,52 @@ struct Sse2Scan {
 };
 #pragma GCC diagnostic pop
 
+// All 16 entries compared at once in four 64-bit registers, four 16-bit lanes
+// each, for 64-bit processors: moving the window into a vector register and
+// the result back costs more than the compares. Word r holds entry 4l + 3 - r
+// in lane l. A lane x = (window & mask) ^ code is below 0x8000 (masks have at
+// most 15 bits), so 0x8000 - x borrows from no other lane and has its top bit
+// set exactly when x is 0, a match. Word r's results shifted down by r bits
+// leave entry k's at bit 12 * (k / 4) + 12 + k: the lowest bit set is the
+// first matching entry.
+struct SwarScan {
+    [[maybe_unused]] static constexpr bool BLEND = true;
+    static constexpr unsigned SLOTS = 64, NONE = 64;
+    static constexpr unsigned Slot(unsigned k) { return 12 * (k / 4) + 12 + k; }
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable<SwarScan>& t,
+                                                       std::uint32_t window) {
+        constexpr std::uint64_t TOPS = 0x8000800080008000;
+        std::uint64_t w = window & 0xFFFF;
+#if defined(__x86_64__)
+        asm("imul %1, %0" : "+r"(w) : "r"(std::uint64_t(0x0001000100010001)));
+#else
+        w *= 0x0001000100010001;
+#endif
+        std::uint64_t f[4];
+        for (unsigned r = 0; r < 4; ++r)
+            f[r] = ((TOPS - ((w & t.laneMasks[r]) ^ t.laneCodes[r])) & TOPS) >> r;
+        // Two pairs, then the pairs: kept as a tree, which the compiler
+        // would otherwise turn into a chain one step longer.
+        std::uint64_t low = f[0] | f[1], high = f[2] | f[3];
+        asm("" : "+r"(low), "+r"(high));
+        return unsigned(std::countr_zero(low | high));
+    }
+};
+
 // Decodes one value, 0 to 32767: a symbol s from the first entry whose masked
 // code matches the queue's low 16 bits, then s - 1 extra bits when s is 2 or
 // more. Code and extra bits are taken in one step where the buffer holds
 // them: the queue gives the same bits and adds the same words as two reads.
 template <class Scan, class Reader>
-[[gnu::always_inline]] inline UnpackStatus DecodeValue(Reader& reader, const ScanTable& table,
+[[gnu::always_inline]] inline UnpackStatus DecodeValue(Reader& reader, const ScanTable<Scan>& table,
                                                        std::uint32_t& value) {
-    reader.TopUp();
     const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
-    if (k == 16) [[unlikely]]
+    if (k == Scan::NONE) [[unlikely]]
         return UNPACK_BAD_CODE;
-    const ScanTable::Value& v = table.value[k];
+    // The 64-bit buffer tops up while the scan runs, for the extra bits and
+    // the values after: it holds the whole window already.
+    if constexpr (Reader::WIDE) reader.Refill();
+    const typename ScanTable<Scan>::Value& v = table.value[k];
     if (Reader::WIDE || v.total <= reader.count) [[likely]] {
         value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
         return reader.Skip(v.total) ? UNPACK_OK : UNPACK_STREAM_ENDED;
@@ -452,6 +490,20 @@ template <bool BLEND>
             BlendMove16(to, from, length);
         else
             MoveBytes(to, from, length);
+    } else if (BLEND && distance >= 16) {
+        // 16-byte steps, each reading bytes written at least 16 bytes
+        // before; the last ends at the match's end, overlapping the one
+        // before.
+        using Vector = char __attribute__((vector_size(16)));
+        Vector chunk;
+        std::uint32_t i = 0;
+        do {
+            std::memcpy(&chunk, from + i, 16);
+            std::memcpy(to + i, &chunk, 16);
+            i += 16;
+        } while (i + 16 < length);
+        std::memcpy(&chunk, from + length - 16, 16);
+        std::memcpy(to + length - 16, &chunk, 16);
     } else if (distance >= 8) {
         // Each 8-byte step reads bytes written at least 8 bytes before; the
         // last step ends at the match's end, overlapping the one before.
@@ -495,7 +547,10 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
     UnpackState& st = unpackState;
     Reader reader;
     reader.Start(stream, packed);
-    std::uint32_t produced = 0;
+    // The output position and its end, as pointers: fewer values to keep in
+    // registers than a base, a count and a size.
+    std::uint8_t* op = out;
+    std::uint8_t* const outEnd = out + unpacked;
     std::uint32_t runs = 0;
     std::uint32_t ignored;
     UnpackStatus status = UNPACK_OK;
@@ -513,20 +568,22 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
         UNPACK_REQUIRE(reader.ReadBits(16, runs), UNPACK_STREAM_ENDED);
         UNPACK_REQUIRE(runs != 0, UNPACK_NO_RUNS);
         // Local copies, which the output's byte stores cannot alias.
-        ScanTable runTable, distanceTable, lengthTable;
+        ScanTable<Scan> runTable, distanceTable, lengthTable;
         runTable.Load(st.runTable);
         distanceTable.Load(st.distanceTable);
         lengthTable.Load(st.lengthTable);
         for (;;) {
             std::uint32_t run;
-            reader.StartToken();
             UNPACK_CHECK(DecodeValue<Scan>(reader, runTable, run));
-            if (run != 0) {
-                UNPACK_REQUIRE(run <= unpacked - produced, UNPACK_OUTPUT_FULL);
-                UNPACK_REQUIRE(
-                    reader.template CopyRaw<Scan::BLEND>(out + produced, run, unpacked - produced),
-                    UNPACK_STREAM_ENDED);
-                produced += run;
+            // The 64-bit buffer takes a run of 0 through the copy too (see
+            // CopyRaw): a branch on it would go wrong for about one run in
+            // three.
+            if (Reader::WIDE || run != 0) {
+                const std::uint32_t room = std::uint32_t(outEnd - op);
+                UNPACK_REQUIRE(run <= room, UNPACK_OUTPUT_FULL);
+                UNPACK_REQUIRE(reader.template CopyRaw<Scan::BLEND>(op, run, room),
+                               UNPACK_STREAM_ENDED);
+                op += run;
             }
             if (--runs == 0) break;
 
@@ -535,16 +592,16 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
             UNPACK_CHECK(DecodeValue<Scan>(reader, lengthTable, length));
             distance += 1;
             length += 2;
-            UNPACK_REQUIRE(distance <= produced, UNPACK_BAD_DISTANCE);
-            UNPACK_REQUIRE(length <= unpacked - produced, UNPACK_OUTPUT_FULL);
-            reader.BeforeOutput();
-            CopyMatch<Scan::BLEND>(out + produced, distance, length, unpacked - produced);
-            produced += length;
+            UNPACK_REQUIRE(distance <= std::uint32_t(op - out), UNPACK_BAD_DISTANCE);
+            const std::uint32_t room = std::uint32_t(outEnd - op);
+            UNPACK_REQUIRE(length <= room, UNPACK_OUTPUT_FULL);
+            CopyMatch<Scan::BLEND>(op, distance, length, room);
+            op += length;
         }
     }
 
 finished:
-    written = produced;
+    written = std::uint32_t(op - out);
     st.runsLeft = std::uint16_t(runs);
     st.chunksLeft = chunks;
     reader.Store(st);
@@ -582,7 +639,7 @@ constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, nullptr, nullpt
 UnpackStatus DecodeStreamReadAhead(const std::uint8_t* stream, std::uint32_t packed,
                                    std::uint8_t* out, std::uint32_t unpacked, std::uint8_t chunks,
                                    std::uint32_t& written) {
-    return DecodeStreamWith<Sse2Scan, std::uint64_t>(stream, packed, out, unpacked, chunks,
+    return DecodeStreamWith<SwarScan, std::uint64_t>(stream, packed, out, unpacked, chunks,
                                                      written);
 }
 constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, DecodeStreamSse2,
