@@ -96,6 +96,21 @@ const EarlyEndCase kEarlyEndCases[] = {
          b.insert(b.end(), {'x', 'y'});
          return b;
      }()},
+    {"a match of 40 from 20 back, 16 bytes a step", 64,
+     [] { return TokenWriter(2).Run(Letters(20)).Match(20, 40).Run({}).Stream(); },
+     [] {
+         Bytes b = Letters(20);
+         for (int i = 0; i < 2; ++i) b.insert(b.end(), b.begin(), b.begin() + 20);
+         return b;
+     }()},
+    {"a match of 17 from 16 back, its last step reading a byte the first wrote", 64,
+     [] { return TokenWriter(2).Run(Letters(16)).Match(16, 17).Run({}).Stream(); },
+     [] {
+         Bytes b = Letters(16);
+         b.insert(b.end(), b.begin(), b.end());
+         b.push_back('a');
+         return b;
+     }()},
     {"a match of 5 from 1 back", 64,
      [] { return TokenWriter(2).Run({'q'}).Match(1, 5).Run({}).Stream(); },
      Bytes(6, std::uint8_t('q'))},
