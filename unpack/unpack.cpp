@@ -253,9 +253,9 @@ template <class Buffer> struct BitReader {
         // The block may overlap the output when unpacking in place.
         if (BLEND && r <= 16 && outRoom >= 16 && cursor <= packed && packed - cursor >= 16)
             [[likely]] {
-            // Also taken for r = 0, without a branch on it: the dropped word
-            // is fetched again from where it lies, and with 16 bytes of P
-            // left from the cursor no bad bits were held.
+            // Also taken for r = 0, without a branch on it: the copy then
+            // changes nothing, and the queue stays as it is (chosen below,
+            // again without a branch).
             BlendMove16(out, stream + cursor, r);
         } else {
             if (r == 0) return true;
@@ -265,11 +265,16 @@ template <class Buffer> struct BitReader {
         }
         // The bits below the dropped word came from bytes before the cursor,
         // all inside P, so no bad bits remain beneath the new word, which is
-        // fetched at once.
-        count &= 15;
-        bits &= (Buffer(1) << count) - 1;
-        badBits = 0;
-        next = cursor + r;
+        // fetched at once. A run of 0 drops nothing: the queue's last word is
+        // not fetched again, since unpacking in place output may have been
+        // written over it after the queue took it.
+        // Chosen by masks: the compiler would turn a choice into a branch.
+        const Buffer keep = Buffer(0) - Buffer(r == 0); // all ones for a run of 0
+        const std::uint32_t below = count & 15;
+        bits &= ((Buffer(1) << below) - 1) | keep;
+        count = below | (count & std::uint32_t(keep));
+        badBits &= std::uint32_t(keep);
+        next = cursor + r + ((next - cursor) & Position(keep));
         Refill();
         return true;
     }

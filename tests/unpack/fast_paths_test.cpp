@@ -245,4 +245,39 @@ TEST(UnpackFastPaths, InPlaceWithTheLeastMarginTheStrictReaderTakes) {
     EXPECT_GT(tight, 0) << "no block needed a margin: nothing was tested in place";
 }
 
+// Long matches, which write output faster than they take stream bits, each
+// followed by a run of 0 raw bytes, in a stream that goes on for 16 bytes
+// the reader never fetches: at the least margin the output runs into the
+// word the reader took last, and a run of 0 must leave the bits it holds of
+// that word as they are rather than fetch it again.
+TEST(UnpackFastPaths, InPlaceRunsOfNoBytesAfterOutputRanIntoTheLastWord) {
+    int tight = 0;
+    for (std::uint32_t seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::uint32_t rng = seed;
+        auto next = [&rng](std::uint32_t n) {
+            rng = rng * 1664525u + 1013904223u;
+            return (rng >> 8) % n;
+        };
+        const std::uint32_t matches = 2 + next(12);
+        Bytes data = Letters(1 + next(24));
+        TokenWriter tokens(matches + 1);
+        tokens.Run(data);
+        for (std::uint32_t i = 0; i < matches; ++i) {
+            const std::uint32_t distance = 1 + next(std::uint32_t(data.size()));
+            const std::uint32_t length = 2 + next(90);
+            for (std::uint32_t k = 0; k < length; ++k) data.push_back(data[data.size() - distance]);
+            tokens.Match(distance, length).Run({});
+        }
+        Bytes stream = tokens.Stream();
+        stream.insert(stream.end(), 16, 0x5A);
+        const Bytes block = Block({std::uint32_t(data.size()), ~0u, 0, 1}, stream);
+        const int least = LeastMargin(block, data);
+        ASSERT_GE(least, 0);
+        tight += least > 0;
+        EXPECT_TRUE(UnpacksInPlace(block, data, least));
+    }
+    EXPECT_GT(tight, 0) << "no block needed a margin: nothing was tested in place";
+}
+
 } // namespace
