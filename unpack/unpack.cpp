@@ -246,18 +246,27 @@ template <class Buffer> struct BitReader {
     // run of 0 changes nothing. With BLEND, a run of up to 16 bytes is moved
     // by BlendMove16 when 16 bytes lie inside P from the cursor and `outRoom`
     // (the bytes from `out` to the end of the output) is 16 or more.
+    // `outStart` is where the output began.
     template <bool BLEND>
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
-                                               std::uint32_t outRoom) {
+                                               std::uint32_t outRoom,
+                                               const std::uint8_t* outStart) {
         const Position cursor = Cursor();
+        // Unpacking in place, output may have been written over the word the
+        // queue took last: the output so far lies from `outStart` to `out`.
+        const std::uintptr_t word = reinterpret_cast<std::uintptr_t>(stream + cursor);
+        const bool wordAsTaken = word >= reinterpret_cast<std::uintptr_t>(out) ||
+                                 word + 2 <= reinterpret_cast<std::uintptr_t>(outStart);
         // The block may overlap the output when unpacking in place.
-        if (BLEND && r <= 16 && outRoom >= 16 && cursor <= packed && packed - cursor >= 16)
-            [[likely]] {
+        if (BLEND && r <= 16 && outRoom >= 16 && cursor <= packed && packed - cursor >= 16 &&
+            wordAsTaken) [[likely]] {
             // Also taken for r = 0, without a branch on it: the copy then
-            // changes nothing, and the queue stays as it is (chosen below,
-            // again without a branch).
+            // changes nothing, and the word added last is fetched again as
+            // it was taken; with 16 bytes of P left from the cursor, no bad
+            // bits were held.
             BlendMove16(out, stream + cursor, r);
         } else {
+            // Elsewhere a run of 0 keeps the bits held as they are.
             if (r == 0) return true;
             if (cursor > packed || r > packed - cursor) [[unlikely]]
                 return false;
@@ -265,16 +274,11 @@ template <class Buffer> struct BitReader {
         }
         // The bits below the dropped word came from bytes before the cursor,
         // all inside P, so no bad bits remain beneath the new word, which is
-        // fetched at once. A run of 0 drops nothing: the queue's last word is
-        // not fetched again, since unpacking in place output may have been
-        // written over it after the queue took it.
-        // Chosen by masks: the compiler would turn a choice into a branch.
-        const Buffer keep = Buffer(0) - Buffer(r == 0); // all ones for a run of 0
-        const std::uint32_t below = count & 15;
-        bits &= ((Buffer(1) << below) - 1) | keep;
-        count = below | (count & std::uint32_t(keep));
-        badBits &= std::uint32_t(keep);
-        next = cursor + r + ((next - cursor) & Position(keep));
+        // fetched at once.
+        count &= 15;
+        bits &= (Buffer(1) << count) - 1;
+        badBits = 0;
+        next = cursor + r;
         Refill();
         return true;
     }
@@ -586,7 +590,7 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
             if (Reader::WIDE || run != 0) {
                 const std::uint32_t room = std::uint32_t(outEnd - op);
                 UNPACK_REQUIRE(run <= room, UNPACK_OUTPUT_FULL);
-                UNPACK_REQUIRE(reader.template CopyRaw<Scan::BLEND>(op, run, room),
+                UNPACK_REQUIRE(reader.template CopyRaw<Scan::BLEND>(op, run, room, out),
                                UNPACK_STREAM_ENDED);
                 op += run;
             }
