@@ -1,7 +1,8 @@
 // The unpacker: one forward pass over the stream with its bits in a buffer
 // kept in locals, code tables scanned in order with the first matching entry
-// taken (all 16 entries compared at once where SSE2 is there, one after the
-// other up to the match where it is not), raw bytes copied as blocks.
+// taken (all 16 entries compared at once, in general-purpose registers on
+// x86-64 and with SSE2 on i686 where the system supports it, one after the
+// other up to the match elsewhere), raw bytes copied as blocks.
 //
 // The bit queue. The reader holds the unconsumed bits of the stream, first
 // bit lowest, never fewer than 16 between operations, and a cursor: the byte
@@ -136,11 +137,10 @@ alignas(16) constexpr std::uint8_t kBlendMask[32] = {
 // Where the stream goes on for 8 bytes, they are loaded at once and shifted
 // in above the bits held; the bits of any partial word above `count` are
 // then the stream's true bits, which the next load ORs in again unchanged.
-// On i686 it is 32 bits wide and
-// is the queue itself, a word added as soon as fewer than 16 bits remain,
-// which leaves the few registers to the rest of the loop. Near the end of
-// the stream, words are added one at a time and bytes past P count as bad
-// bits.
+// On i686 it is 32 bits wide and is the queue itself, a word added as soon
+// as fewer than 16 bits remain, which leaves the few registers to the rest
+// of the loop. Near the end of the stream, words are added one at a time
+// and bytes past P count as bad bits.
 //
 // Either way no word is fetched later than the queue would add it, and the
 // buffer holds at least 16 bits whenever output is written: unpacking in
@@ -356,6 +356,7 @@ template <class Scan> struct ScanTable {
     Value value[Scan::SLOTS];
 
     void Load(const DecodeTable& table) {
+        for (unsigned r = 0; r < 4; ++r) laneMasks[r] = laneCodes[r] = 0;
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
@@ -375,7 +376,6 @@ template <class Scan> struct ScanTable {
             v.base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
         }
     }
-    ScanTable() : laneMasks{}, laneCodes{} {}
 };
 
 // The scan: the slot of the first entry whose masked code matches `window`,
@@ -443,6 +443,8 @@ struct SwarScan {
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<SwarScan>& t,
                                                        std::uint32_t window) {
         constexpr std::uint64_t TOPS = 0x8000800080008000;
+        // The window in all four lanes. One multiply: the compiler would
+        // build it from shifts and adds, a step longer.
         std::uint64_t w = window & 0xFFFF;
 #if defined(__x86_64__)
         asm("imul %1, %0" : "+r"(w) : "r"(std::uint64_t(0x0001000100010001)));
@@ -644,7 +646,8 @@ constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, nullptr, nullpt
                                                      written);
 }
 #if defined(__x86_64__)
-// The 64-bit buffer that reads ahead; SSE2 is part of the architecture.
+// The 64-bit buffer that reads ahead, and the scan in 64-bit registers; the
+// 16-byte moves use SSE2, which is part of the architecture.
 UnpackStatus DecodeStreamReadAhead(const std::uint8_t* stream, std::uint32_t packed,
                                    std::uint8_t* out, std::uint32_t unpacked, std::uint8_t chunks,
                                    std::uint32_t& written) {

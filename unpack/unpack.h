@@ -86,7 +86,8 @@ bool ReadPackHeader(const void* block, std::size_t size, std::uint32_t* unpacked
 // plain scan (a 32-bit bit buffer, the entries compared one after the other
 // up to the match) on every processor; the SSE2 scan (the same buffer, all
 // 16 entries compared at once) on i686 and x86-64; the read-ahead decoder (a
-// 64-bit buffer filled a token at a time, the SSE2 scan) on x86-64. The
+// 64-bit buffer topped up while each code is searched for, all 16 entries
+// compared at once in four 64-bit registers) on x86-64. The
 // first unpack chooses the read-ahead decoder on x86-64, and on i686 the SSE2
 // scan only where the system says it supports SSE2, that is, saves the SSE
 // registers on a task switch (Windows 95 and NT 4.0 do not), else the plain
