@@ -361,12 +361,15 @@ template <class Scan> struct ScanTable {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
             code[k] = e.code;
-            // A code with bits outside its mask never matches; so does mask
-            // 0 with code 1, which keeps every lane below 0x8000.
-            const bool never = (e.code & ~e.mask) != 0;
-            const unsigned r = 3 - k % 4, lane = 16 * (k / 4);
-            laneMasks[r] |= std::uint64_t(never ? 0 : e.mask & 0x7FFF) << lane;
-            laneCodes[r] |= std::uint64_t(never ? 1 : e.code) << lane;
+            if constexpr (Scan::WORDS) {
+                // Masks have at most 15 bits. A code with bits outside its
+                // mask never matches; nor does mask 0 with code 1, which
+                // keeps every lane below 0x8000.
+                const bool never = (e.code & ~e.mask) != 0;
+                const unsigned r = 3 - k % 4, lane = 16 * (k / 4);
+                laneMasks[r] |= std::uint64_t(never ? 0 : e.mask & 0x7FFF) << lane;
+                laneCodes[r] |= std::uint64_t(never ? 1 : e.code) << lane;
+            }
             const unsigned length = e.value >> 8, symbol = e.value & 0xFF;
             const unsigned extra = symbol < 2 ? 0 : symbol - 1;
             Value& v = value[Scan::Slot(k)];
@@ -382,6 +385,7 @@ template <class Scan> struct ScanTable {
 // Scan::NONE when none does.
 struct PlainScan {
     [[maybe_unused]] static constexpr bool BLEND = false; // no 16-byte moves without SSE2
+    static constexpr bool WORDS = false;                  // scans `mask` and `code`
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
     template <unsigned K = 0>
@@ -405,6 +409,7 @@ struct PlainScan {
 #pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
 struct Sse2Scan {
     [[maybe_unused]] static constexpr bool BLEND = true;
+    static constexpr bool WORDS = false;
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
     using Lanes = short __attribute__((vector_size(16)));
@@ -438,6 +443,7 @@ struct Sse2Scan {
 // first matching entry.
 struct SwarScan {
     [[maybe_unused]] static constexpr bool BLEND = true;
+    static constexpr bool WORDS = true; // scans `laneMasks` and `laneCodes`
     static constexpr unsigned SLOTS = 64, NONE = 64;
     static constexpr unsigned Slot(unsigned k) { return 12 * (k / 4) + 12 + k; }
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<SwarScan>& t,
