@@ -356,20 +356,10 @@ template <class Scan> struct ScanTable {
     Value value[Scan::SLOTS];
 
     void Load(const DecodeTable& table) {
-        for (unsigned r = 0; r < 4; ++r) laneMasks[r] = laneCodes[r] = 0;
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
             mask[k] = e.mask;
             code[k] = e.code;
-            if constexpr (Scan::WORDS) {
-                // Masks have at most 15 bits. A code with bits outside its
-                // mask never matches; nor does mask 0 with code 1, which
-                // keeps every lane below 0x8000.
-                const bool never = (e.code & ~e.mask) != 0;
-                const unsigned r = 3 - k % 4, lane = 16 * (k / 4);
-                laneMasks[r] |= std::uint64_t(never ? 0 : e.mask & 0x7FFF) << lane;
-                laneCodes[r] |= std::uint64_t(never ? 1 : e.code) << lane;
-            }
             const unsigned length = e.value >> 8, symbol = e.value & 0xFF;
             const unsigned extra = symbol < 2 ? 0 : symbol - 1;
             Value& v = value[Scan::Slot(k)];
@@ -377,6 +367,21 @@ template <class Scan> struct ScanTable {
             v.total = std::uint8_t(length + extra);
             v.bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
             v.base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
+        }
+        if constexpr (Scan::WORDS) {
+            for (unsigned r = 0; r < 4; ++r) {
+                std::uint64_t m = 0, c = 0;
+                // Entries are all zero or as ReadDecodeTable writes them: a
+                // mask of at most 15 bits and a code inside it, so that every
+                // lane the scan computes stays below 0x8000.
+                for (unsigned lane = 0; lane < 4; ++lane) {
+                    const unsigned k = 4 * lane + 3 - r;
+                    m |= std::uint64_t(mask[k]) << 16 * lane;
+                    c |= std::uint64_t(code[k]) << 16 * lane;
+                }
+                laneMasks[r] = m;
+                laneCodes[r] = c;
+            }
         }
     }
 };
