@@ -1,8 +1,9 @@
 // The unpacker: one forward pass over the stream with its bits in a buffer
 // kept in locals, code tables scanned in order with the first matching entry
-// taken (all 16 entries compared at once, in general-purpose registers on
-// x86-64 and with SSE2 on i686 where the system supports it, one after the
-// other up to the match elsewhere), raw bytes copied as blocks.
+// taken (all 16 entries compared at once: in general-purpose registers on
+// x86-64; on i686 with SSE2 where the system supports it, else with MMX
+// where the processor has it; one after the other up to the match
+// elsewhere), raw bytes copied as blocks.
 //
 // The bit queue. The reader holds the unconsumed bits of the stream, first
 // bit lowest, never fewer than 16 between operations, and a cursor: the byte
@@ -24,10 +25,16 @@
 #include <bit>
 #include <cstring>
 
-// Declares the SSE2 builtins whether or not the build targets SSE2.
+// Declare the MMX and SSE2 builtins whether or not the build targets them.
 #include <emmintrin.h>
+#include <mmintrin.h>
 
 #include <iterator>
+#include <type_traits>
+
+#if defined(__i386__)
+#include <cpuid.h>
+#endif
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -36,6 +43,13 @@
 
 // Stream words are little-endian and loaded several at a time.
 static_assert(std::endian::native == std::endian::little);
+
+// The helpers that take and return MMX and SSE2 vectors are always inlined
+// into the decoders built for those units: no vector crosses a call, so the
+// way such calls pass them, which the build's processor choice changes, is
+// never used. (The compiler tells of it at the end of the file, outside any
+// narrower region.)
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 
@@ -72,6 +86,217 @@ bool SignatureMatches(const std::uint8_t* block) {
     return low == SIGNATURE_LOW && high == SIGNATURE_HIGH;
 }
 
+// What a decoder may keep and move in the vector units besides its
+// general-purpose registers: nothing; MMX's eight 64-bit registers, on every
+// processor since the Pentium MMX, whose state is the x87 state that every
+// Windows saves on a task switch; or SSE2's 128-bit registers, which only a
+// system that says it supports SSE2 saves.
+enum class Vectors { NONE, MMX, SSE2 };
+
+// The MMX and SSE2 operations of the decoders, written with the compiler's
+// builtins and vector types rather than the intrinsic functions, so that
+// they inline into the decoders built for MMX or SSE2 on i686 while the rest
+// of the file is built for processors without either. Each is used only
+// inside a decoder built for its unit (on x86-64 both are always there).
+struct MmxOps {
+    // Two 32-bit lanes, as the compiler's MMX operations take them: with one
+    // 64-bit lane it keeps the values in memory and general-purpose
+    // registers on i686.
+    using Vector = int __attribute__((vector_size(8)));
+    struct Bytes8 { // the memory an 8-byte move reads or writes
+        std::uint8_t at[8];
+    };
+    // On i686, GCC moves an 8-byte memcpy through two general-purpose
+    // registers and the stack: there the moves are written out.
+    [[gnu::always_inline]] static inline Vector Load(const void* p) {
+        Vector v;
+#if defined(__i386__) && !defined(__clang__)
+        asm("movq %1, %0" : "=y"(v) : "m"(*static_cast<const Bytes8*>(p)));
+#else
+        std::memcpy(&v, p, sizeof v);
+#endif
+        return v;
+    }
+    [[gnu::always_inline]] static inline void Store(void* p, Vector v) {
+#if defined(__i386__) && !defined(__clang__)
+        asm("movq %1, %0" : "=m"(*static_cast<Bytes8*>(p)) : "y"(v));
+#else
+        std::memcpy(p, &v, sizeof v);
+#endif
+    }
+    [[gnu::always_inline]] static inline Vector FromLow(std::uint32_t x) {
+        return (Vector)__builtin_ia32_vec_init_v2si(int(x), 0);
+    }
+    [[gnu::always_inline]] static inline std::uint32_t Low(Vector v) {
+#if defined(__i386__) && !defined(__clang__)
+        // GCC would move it through the stack.
+        std::uint32_t x;
+        asm("movd %1, %0" : "=r"(x) : "y"(v));
+        return x;
+#else
+        return std::uint32_t(__builtin_ia32_vec_ext_v2si((__v2si)v, 0));
+#endif
+    }
+    [[gnu::always_inline]] static inline Vector And(Vector a, Vector b) {
+        return (Vector)__builtin_ia32_pand((__m64)a, (__m64)b);
+    }
+    [[gnu::always_inline]] static inline Vector Or(Vector a, Vector b) {
+        return (Vector)__builtin_ia32_por((__m64)a, (__m64)b);
+    }
+    [[gnu::always_inline]] static inline Vector Xor(Vector a, Vector b) {
+        return (Vector)__builtin_ia32_pxor((__m64)a, (__m64)b);
+    }
+    // Shifts by the count in n's 64 bits; a count of 64 or more gives 0.
+    [[gnu::always_inline]] static inline Vector ShiftLeft(Vector a, Vector n) {
+        return (Vector)__builtin_ia32_psllq((__v1di)a, (__v1di)n);
+    }
+    [[gnu::always_inline]] static inline Vector ShiftRight(Vector a, Vector n) {
+        return (Vector)__builtin_ia32_psrlq((__v1di)a, (__v1di)n);
+    }
+    [[gnu::always_inline]] static inline Vector ShiftRight32(Vector a) {
+        return (Vector)__builtin_ia32_psrlqi((__v1di)a, 32);
+    }
+    // All ones in each 16-bit lane where a and b are equal.
+    [[gnu::always_inline]] static inline Vector Equal16(Vector a, Vector b) {
+        return (Vector)__builtin_ia32_pcmpeqw((__v4hi)a, (__v4hi)b);
+    }
+    // The four 16-bit lanes of a, then those of b, as bytes (saturated).
+    [[gnu::always_inline]] static inline Vector PackBytes(Vector a, Vector b) {
+        return (Vector)__builtin_ia32_packsswb((__v4hi)a, (__v4hi)b);
+    }
+    // The low 16 bits of a in all four lanes.
+    [[gnu::always_inline]] static inline Vector Broadcast16(Vector a) {
+        const Vector pair = (Vector)__builtin_ia32_punpcklwd((__v4hi)a, (__v4hi)a);
+        return (Vector)__builtin_ia32_punpckldq((__v2si)pair, (__v2si)pair);
+    }
+    // The low 32 bits of a in both halves.
+    [[gnu::always_inline]] static inline Vector Repeat32(Vector a) {
+        return (Vector)__builtin_ia32_punpckldq((__v2si)a, (__v2si)a);
+    }
+    // Leaves MMX for the x87 unit: before a call, and before returning.
+    [[gnu::always_inline]] static inline void Empty() {
+        __builtin_ia32_emms();
+    }
+};
+
+struct Sse2Ops {
+    using Vector = long long __attribute__((vector_size(16)));
+    using Words = int __attribute__((vector_size(16)));
+
+    // The 8 bytes at p in the low half, the high half 0.
+    [[gnu::always_inline]] static inline Vector Load(const void* p) {
+        long long low;
+        std::memcpy(&low, p, 8);
+        return Vector{low, 0};
+    }
+    [[gnu::always_inline]] static inline Vector FromLow(std::uint32_t x) {
+        return (Vector)Words{int(x), 0, 0, 0};
+    }
+    [[gnu::always_inline]] static inline std::uint32_t Low(Vector v) {
+#if defined(__i386__) && !defined(__clang__)
+        // GCC would move it through the stack.
+        std::uint32_t x;
+        asm("movd %1, %0" : "=r"(x) : "x"(v));
+        return x;
+#else
+        return std::uint32_t(((Words)v)[0]);
+#endif
+    }
+    [[gnu::always_inline]] static inline Vector Or(Vector a, Vector b) {
+        return a | b;
+    }
+    // Shift the low 64 bits (and the high 64) by the count in n's low 64 bits.
+    [[gnu::always_inline]] static inline Vector ShiftLeft(Vector a, Vector n) {
+        return __builtin_ia32_psllq128(a, n);
+    }
+    [[gnu::always_inline]] static inline Vector ShiftRight(Vector a, Vector n) {
+        return __builtin_ia32_psrlq128(a, n);
+    }
+    // The low 16 bits of a in all eight lanes.
+    [[gnu::always_inline]] static inline Vector Broadcast16(Vector a) {
+        using Lanes = short __attribute__((vector_size(16)));
+        const Lanes four = __builtin_ia32_pshuflw((Lanes)a, 0);
+        return (Vector)__builtin_ia32_pshufd((Words)four, 0x44);
+    }
+};
+
+// A 64-bit bit buffer in a vector register (the low 64 bits of an SSE2 one),
+// with the operations of an integer that the reader uses.
+template <class Ops> struct VectorBits {
+    using Vector = typename Ops::Vector;
+    Vector v;
+
+    VectorBits() = default;
+    [[gnu::always_inline]] explicit inline VectorBits(std::uint32_t x) : v(Ops::FromLow(x)) {}
+    [[gnu::always_inline]] static inline VectorBits Of(Vector v) {
+        VectorBits b;
+        b.v = v;
+        return b;
+    }
+    [[gnu::always_inline]] static inline VectorBits Load(const std::uint8_t* p) {
+        return Of(Ops::Load(p));
+    }
+    [[gnu::always_inline]] explicit inline operator std::uint32_t() const { return Ops::Low(v); }
+    [[gnu::always_inline]] inline VectorBits operator<<(std::uint32_t n) const {
+        return Of(Ops::ShiftLeft(v, Ops::FromLow(n)));
+    }
+    [[gnu::always_inline]] inline VectorBits& operator>>=(std::uint32_t n) {
+        v = Ops::ShiftRight(v, Ops::FromLow(n));
+        return *this;
+    }
+    // Shifts by a count kept in memory as 64 bits (a decoder's table holds
+    // one for each code): loaded straight into a vector register, which
+    // saves a move from a general-purpose one.
+    [[gnu::always_inline]] inline VectorBits& operator>>=(const std::uint64_t& n) {
+        v = Ops::ShiftRight(v, Ops::Load(&n));
+        return *this;
+    }
+    [[gnu::always_inline]] inline VectorBits& operator|=(VectorBits b) {
+        v = Ops::Or(v, b.v);
+        return *this;
+    }
+    // The low n bits (n below 64) kept, the rest cleared.
+    [[gnu::always_inline]] inline VectorBits KeepLow(std::uint32_t n) const {
+        const Vector away = Ops::FromLow(64 - n);
+        return Of(Ops::ShiftRight(Ops::ShiftLeft(v, away), away));
+    }
+    [[gnu::always_inline]] inline std::uint64_t ToScalar() const {
+        std::uint64_t x;
+        std::memcpy(&x, &v, 8);
+        return x;
+    }
+    [[gnu::always_inline]] static inline VectorBits FromScalar(std::uint64_t x) {
+        return Of(Ops::Load(&x));
+    }
+};
+
+using MmxBits = VectorBits<MmxOps>;
+using Sse2Bits = VectorBits<Sse2Ops>;
+
+// A buffer's width in bits, and the integer that holds the same bits where
+// code built for any processor reads them (the code tables' descriptions).
+template <class Buffer> struct BufferTraits {
+    static constexpr unsigned WIDTH = 8 * sizeof(Buffer);
+    using Scalar = Buffer;
+    static Buffer FromScalar(Scalar x) { return x; }
+    static Scalar ToScalar(Buffer b) { return b; }
+};
+template <class Ops> struct BufferTraits<VectorBits<Ops>> {
+    static constexpr unsigned WIDTH = 64;
+    using Scalar = std::uint64_t;
+    [[gnu::always_inline]] static inline VectorBits<Ops> FromScalar(Scalar x) {
+        return VectorBits<Ops>::FromScalar(x);
+    }
+    [[gnu::always_inline]] static inline Scalar ToScalar(VectorBits<Ops> b) { return b.ToScalar(); }
+};
+
+// Leaves MMX, in a decoder that uses it, before a call out of the decoder
+// and before it returns: the code after may use the x87 unit, whose
+// registers MMX shares.
+template <Vectors V> [[gnu::always_inline]] inline void LeaveMmx() {
+    if constexpr (V == Vectors::MMX) MmxOps::Empty();
+}
+
 template <class T>
 [[gnu::always_inline]] inline void MovePair(std::uint8_t* to, const std::uint8_t* from,
                                             std::uint32_t n) {
@@ -85,9 +310,11 @@ template <class T>
 // Copies n bytes, loading before storing, so that the two areas may
 // overlap. Short moves are two loads of one size each, overlapping in
 // the middle, that together cover exactly the n bytes.
+template <Vectors V>
 [[gnu::always_inline]] inline void MoveBytes(std::uint8_t* to, const std::uint8_t* from,
                                              std::uint32_t n) {
     if (n > 16) [[unlikely]] {
+        LeaveMmx<V>();
         std::memmove(to, from, n);
     } else if (n >= 8) {
         MovePair<std::uint64_t>(to, from, n);
@@ -106,21 +333,33 @@ template <class T>
 alignas(16) constexpr std::uint8_t kBlendMask[32] = {
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-// Copies n bytes (0 to 16) with one 16-byte load and store, where both
+// Copies n bytes (0 to 16) with 16 bytes loaded and stored, where both
 // 16-byte areas lie inside the block's buffers: the 16 - n bytes after the n
 // are stored back with the values they hold, so nothing beyond the n
 // changes. The source is loaded before anything is stored, so the two areas
-// may overlap. Used where SSE2 is there: a store of the same value saves the
+// may overlap. Used where the vector units are there (one 16-byte SSE2
+// register, or two 8-byte MMX ones): a store of the same value saves the
 // mispredicted branches of a move cut to its length.
+template <Vectors V>
 [[gnu::always_inline]] inline void BlendMove16(std::uint8_t* to, const std::uint8_t* from,
                                                std::uint32_t n) {
-    using Vector = char __attribute__((vector_size(16)));
-    Vector source, kept, mask;
-    std::memcpy(&source, from, 16);
-    std::memcpy(&kept, to, 16);
-    std::memcpy(&mask, kBlendMask + 16 - n, 16);
-    const Vector merged = (source & mask) | (kept & ~mask);
-    std::memcpy(to, &merged, 16);
+    if constexpr (V == Vectors::MMX) {
+        using Ops = MmxOps;
+        const Ops::Vector s0 = Ops::Load(from), s1 = Ops::Load(from + 8);
+        const Ops::Vector k0 = Ops::Load(to), k1 = Ops::Load(to + 8);
+        const std::uint8_t* mask = kBlendMask + 16 - n;
+        // kept ^ ((source ^ kept) & mask): the source where the mask is set.
+        Ops::Store(to, Ops::Xor(k0, Ops::And(Ops::Xor(s0, k0), Ops::Load(mask))));
+        Ops::Store(to + 8, Ops::Xor(k1, Ops::And(Ops::Xor(s1, k1), Ops::Load(mask + 8))));
+    } else {
+        using Vector = char __attribute__((vector_size(16)));
+        Vector source, kept, mask;
+        std::memcpy(&source, from, 16);
+        std::memcpy(&kept, to, 16);
+        std::memcpy(&mask, kBlendMask + 16 - n, 16);
+        const Vector merged = (source & mask) | (kept & ~mask);
+        std::memcpy(to, &merged, 16);
+    }
 }
 
 // The bit buffer. It takes whole stream words only, so the queue's length is
@@ -128,19 +367,21 @@ alignas(16) constexpr std::uint8_t kBlendMask[32] = {
 // the reader added last, lies (length / 16) words before the next word to be
 // fetched.
 //
-// On 64-bit processors it is 64 bits wide and reads ahead of the queue: it
-// tops up to 48 bits or more in every value, while the code is searched for
-// in the 16 bits it holds already, so that the top-up is not on the path
-// from one value to the next; and at once after a literal run's raw bytes.
-// So it holds at least 19 bits after every value (48 less a code and its
-// extra bits, 29 at most), which always covers the next value's window.
-// Where the stream goes on for 8 bytes, they are loaded at once and shifted
-// in above the bits held; the bits of any partial word above `count` are
-// then the stream's true bits, which the next load ORs in again unchanged.
-// On i686 it is 32 bits wide and is the queue itself, a word added as soon
-// as fewer than 16 bits remain, which leaves the few registers to the rest
-// of the loop. Near the end of the stream, words are added one at a time
-// and bytes past P count as bad bits.
+// Where it can, it is 64 bits wide and reads ahead of the queue: it tops up
+// to 48 bits or more in every value, while the code is searched for in the
+// 16 bits it holds already, so that the top-up is not on the path from one
+// value to the next; and at once after a literal run's raw bytes. So it
+// holds at least 19 bits after every value (48 less a code and its extra
+// bits, 29 at most), which always covers the next value's window. Where the
+// stream goes on for 8 bytes, they are loaded at once and shifted in above
+// the bits held; the bits of any partial word above `count` are then the
+// stream's true bits, which the next load ORs in again unchanged. On 64-bit
+// processors it is a general-purpose register; on i686 an MMX register, or
+// the low half of an SSE2 one, as eight 32-bit registers cannot hold it
+// beside the rest of the loop. The plain decoder on i686 has neither: there
+// it is 32 bits wide and is the queue itself, a word added as soon as fewer
+// than 16 bits remain. Near the end of the stream, words are added one at a
+// time and bytes past P count as bad bits.
 //
 // Either way no word is fetched later than the queue would add it, and the
 // buffer holds at least 16 bits whenever output is written: unpacking in
@@ -149,7 +390,7 @@ alignas(16) constexpr std::uint8_t kBlendMask[32] = {
 // not reached yet, can see other bytes read ahead than the queue would
 // read later; it decodes to other wrong bytes, within the same bounds.
 template <class Buffer> struct BitReader {
-    static constexpr bool WIDE = sizeof(Buffer) == 8;
+    static constexpr bool WIDE = BufferTraits<Buffer>::WIDTH == 64;
     static constexpr std::uint32_t FULL = WIDE ? 48 : 16; // count is at least this when topped up
     static constexpr std::uint32_t LOAD = WIDE ? 8 : 2;   // bytes one top-up loads
 
@@ -168,6 +409,21 @@ template <class Buffer> struct BitReader {
     Position packed;  // P
     const std::uint8_t* stream;
 
+    // The same reader with its bits held in another kind of buffer of the
+    // same width.
+    template <class Other>
+    [[gnu::always_inline]] static inline BitReader From(const BitReader<Other>& r) {
+        static_assert(BitReader<Other>::WIDE == WIDE);
+        BitReader same{BufferTraits<Buffer>::FromScalar(BufferTraits<Other>::ToScalar(r.bits)),
+                       r.count,
+                       r.badBits,
+                       r.next,
+                       r.fastEnd,
+                       r.packed,
+                       r.stream};
+        return same;
+    }
+
     // The word at `pos`, bytes past P read as zeros; adds the number of bits
     // that stand for such bytes to `badBits`.
     [[gnu::always_inline]] inline std::uint32_t Fetch(Position pos) {
@@ -181,6 +437,21 @@ template <class Buffer> struct BitReader {
         return stream[pos];
     }
 
+    // The LOAD bytes at `p`, all inside P, as the low bits of a buffer.
+    [[gnu::always_inline]] static inline Buffer LoadChunk(const std::uint8_t* p) {
+        if constexpr (!std::is_integral_v<Buffer>) {
+            return Buffer::Load(p);
+        } else if constexpr (WIDE) {
+            Buffer chunk;
+            std::memcpy(&chunk, p, sizeof chunk);
+            return chunk;
+        } else {
+            std::uint16_t word;
+            std::memcpy(&word, p, sizeof word);
+            return word;
+        }
+    }
+
     // Adds whole words until at least FULL bits are held. Kept in line, like
     // the rest of the reader, so that the reader's fields stay in registers.
     [[gnu::always_inline]] inline void Refill() {
@@ -188,15 +459,7 @@ template <class Buffer> struct BitReader {
             if (count >= FULL) return;
         }
         if (next < fastEnd) [[likely]] {
-            Buffer chunk;
-            if constexpr (WIDE) {
-                std::memcpy(&chunk, stream + next, sizeof chunk);
-            } else {
-                std::uint16_t word;
-                std::memcpy(&word, stream + next, sizeof word);
-                chunk = word;
-            }
-            bits |= chunk << count;
+            bits |= LoadChunk(stream + next) << count;
             next += (~count & FULL) >> 3;
             count |= FULL;
             return;
@@ -208,26 +471,28 @@ template <class Buffer> struct BitReader {
         }
     }
 
-    void Start(const std::uint8_t* s, std::uint32_t p) {
+    [[gnu::always_inline]] inline void Start(const std::uint8_t* s, std::uint32_t p) {
         stream = s;
         packed = p;
         fastEnd = p >= LOAD ? p - LOAD + 1 : 0;
         badBits = 0;
-        bits = 0;
+        bits = Buffer(0);
         count = 0;
         next = 0;
     }
 
     // Removes n bits, no more than are held; false when one of them stood
-    // for a byte past P.
-    [[gnu::always_inline]] inline bool Skip(std::uint32_t n) {
-        bits >>= n;
+    // for a byte past P. `shift` is n as the buffer's shifts take it.
+    template <class Shift>
+    [[gnu::always_inline]] inline bool Skip(std::uint32_t n, const Shift& shift) {
+        bits >>= shift;
         count -= n;
         if (count < badBits) [[unlikely]]
             return false;
         if constexpr (!WIDE) Refill();
         return true;
     }
+    [[gnu::always_inline]] inline bool Skip(std::uint32_t n) { return Skip(n, n); }
 
     // The next n bits (0 to 16) as a number.
     [[gnu::always_inline]] inline bool ReadBits(std::uint32_t n, std::uint32_t& value) {
@@ -243,11 +508,11 @@ template <class Buffer> struct BitReader {
 
     // Copies r raw bytes from the cursor on to `out` and puts the word after
     // them in the place of the word added last; false when they pass P. A
-    // run of 0 changes nothing. With BLEND, a run of up to 16 bytes is moved
-    // by BlendMove16 when 16 bytes lie inside P from the cursor and `outRoom`
-    // (the bytes from `out` to the end of the output) is 16 or more.
-    // `outStart` is where the output began.
-    template <bool BLEND>
+    // run of 0 changes nothing. Where the vector units are there (V), a run
+    // of up to 16 bytes is moved by BlendMove16 when 16 bytes lie inside P
+    // from the cursor and `outRoom` (the bytes from `out` to the end of the
+    // output) is 16 or more. `outStart` is where the output began.
+    template <Vectors V>
     [[gnu::always_inline]] inline bool CopyRaw(std::uint8_t* out, std::uint32_t r,
                                                std::uint32_t outRoom,
                                                const std::uint8_t* outStart) {
@@ -258,25 +523,28 @@ template <class Buffer> struct BitReader {
         const bool wordAsTaken = word >= reinterpret_cast<std::uintptr_t>(out) ||
                                  word + 2 <= reinterpret_cast<std::uintptr_t>(outStart);
         // The block may overlap the output when unpacking in place.
-        if (BLEND && r <= 16 && outRoom >= 16 && cursor <= packed && packed - cursor >= 16 &&
-            wordAsTaken) [[likely]] {
+        if (V != Vectors::NONE && r <= 16 && outRoom >= 16 && cursor <= packed &&
+            packed - cursor >= 16 && wordAsTaken) [[likely]] {
             // Also taken for r = 0, without a branch on it: the copy then
             // changes nothing, and the word added last is fetched again as
             // it was taken; with 16 bytes of P left from the cursor, no bad
             // bits were held.
-            BlendMove16(out, stream + cursor, r);
+            BlendMove16<V>(out, stream + cursor, r);
         } else {
             // Elsewhere a run of 0 keeps the bits held as they are.
             if (r == 0) return true;
             if (cursor > packed || r > packed - cursor) [[unlikely]]
                 return false;
-            MoveBytes(out, stream + cursor, r);
+            MoveBytes<V>(out, stream + cursor, r);
         }
         // The bits below the dropped word came from bytes before the cursor,
         // all inside P, so no bad bits remain beneath the new word, which is
         // fetched at once.
         count &= 15;
-        bits &= (Buffer(1) << count) - 1;
+        if constexpr (std::is_integral_v<Buffer>)
+            bits &= (Buffer(1) << count) - 1;
+        else
+            bits = bits.KeepLow(count);
         badBits = 0;
         next = cursor + r;
         Refill();
@@ -285,7 +553,7 @@ template <class Buffer> struct BitReader {
 
     // The queue as the static state keeps it: the low word, the high word and
     // the number of valid bits in the high word.
-    void Store(UnpackState& st) {
+    [[gnu::always_inline]] inline void Store(UnpackState& st) {
         Refill();
         const std::uint32_t queue = 16 + (count & 15);
         const std::uint32_t kept = std::uint32_t(bits) & std::uint32_t((1ull << queue) - 1);
@@ -337,11 +605,18 @@ template <class Reader> UnpackStatus ReadDecodeTables(Reader& reader, UnpackStat
     return status;
 }
 
+// For the decoders that keep their bits in a vector register: each slot's
+// L + extra bits as the 64-bit count that the vector shifts take, so that a
+// value's bits are removed with a count loaded from the table. None
+// elsewhere.
+template <bool COUNTED, unsigned SLOTS> struct ShiftCounts { std::uint64_t at[SLOTS]; };
+template <unsigned SLOTS> struct ShiftCounts<false, SLOTS> {};
+
 // A chunk's code table as the decoder scans it: masks and codes side by side
-// (and, for the scan in general-purpose registers, four entries to a 64-bit
-// word), and for each entry what decoding its value takes, worked out once
-// per chunk so that a value costs one bit extraction whatever its symbol.
-// Each scan keeps the values at its own slots, where its search ends.
+// (and, for the scans in 64-bit registers, four entries to a 64-bit word),
+// and for each entry what decoding its value takes, worked out once per
+// chunk so that a value costs one bit extraction whatever its symbol. Each
+// scan keeps the values at its own slots, where its search ends.
 template <class Scan> struct ScanTable {
     struct Value {
         std::uint32_t bitsMask; // the code's and the extra bits' places
@@ -351,9 +626,10 @@ template <class Scan> struct ScanTable {
     };
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    std::uint64_t laneMasks[4]; // entry 4l + 3 - r in lane l of word r
+    alignas(8) std::uint64_t laneMasks[4]; // entry Scan::LaneEntry(r, l) in lane l of word r
     std::uint64_t laneCodes[4];
     Value value[Scan::SLOTS];
+    [[no_unique_address]] ShiftCounts<Scan::COUNTED, Scan::SLOTS> shifts;
 
     void Load(const DecodeTable& table) {
         for (unsigned k = 0; k < 16; ++k) {
@@ -367,6 +643,7 @@ template <class Scan> struct ScanTable {
             v.total = std::uint8_t(length + extra);
             v.bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
             v.base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
+            if constexpr (Scan::COUNTED) shifts.at[Scan::Slot(k)] = length + extra;
         }
         if constexpr (Scan::WORDS) {
             for (unsigned r = 0; r < 4; ++r) {
@@ -375,7 +652,7 @@ template <class Scan> struct ScanTable {
                 // mask of at most 15 bits and a code inside it, so that every
                 // lane the scan computes stays below 0x8000.
                 for (unsigned lane = 0; lane < 4; ++lane) {
-                    const unsigned k = 4 * lane + 3 - r;
+                    const unsigned k = Scan::LaneEntry(r, lane);
                     m |= std::uint64_t(mask[k]) << 16 * lane;
                     c |= std::uint64_t(code[k]) << 16 * lane;
                 }
@@ -386,14 +663,20 @@ template <class Scan> struct ScanTable {
     }
 };
 
-// The scan: the slot of the first entry whose masked code matches `window`,
-// Scan::NONE when none does.
+// The scan: the slot of the first entry whose masked code matches the low
+// 16 bits of `bits` (the window), Scan::NONE when none does.
 struct PlainScan {
-    [[maybe_unused]] static constexpr bool BLEND = false; // no 16-byte moves without SSE2
-    static constexpr bool WORDS = false;                  // scans `mask` and `code`
+    static constexpr Vectors VECTORS = Vectors::NONE;
+    static constexpr bool WORDS = false; // scans `mask` and `code`
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
-    template <unsigned K = 0>
+    static constexpr bool COUNTED = false; // no `shifts`
+    template <class Buffer>
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable<PlainScan>& t,
+                                                       const Buffer& bits) {
+        return Find<0>(t, std::uint32_t(bits) & 0xFFFF);
+    }
+    template <unsigned K>
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<PlainScan>& t,
                                                        std::uint32_t window) {
         if constexpr (K == 16) {
@@ -405,25 +688,22 @@ struct PlainScan {
     }
 };
 
-// All 16 entries compared at once, the lowest matching one taken: the same
-// entry that the scan from the first one stops at. Written with the
-// compiler's vector types and builtins rather than the intrinsic functions,
-// so that it inlines into the decoder built for SSE2 on i686 while the rest
-// of the file is built for processors without it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi" // always inlined: no vector crosses a call
+// All 16 entries compared at once in two SSE2 registers, the lowest matching
+// one taken: the same entry that the scan from the first one stops at. The
+// bits are in an SSE2 register already, so the window goes to the lanes
+// without a move from a general-purpose register.
 struct Sse2Scan {
-    [[maybe_unused]] static constexpr bool BLEND = true;
+    static constexpr Vectors VECTORS = Vectors::SSE2;
     static constexpr bool WORDS = false;
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
+    static constexpr bool COUNTED = true; // `shifts` for the buffer's shifts
     using Lanes = short __attribute__((vector_size(16)));
     using Bytes = char __attribute__((vector_size(16)));
 
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<Sse2Scan>& t,
-                                                       std::uint32_t window) {
-        const short w = short(window);
-        const Lanes lanes = {w, w, w, w, w, w, w, w};
+                                                       const Sse2Bits& bits) {
+        const Lanes lanes = (Lanes)Sse2Ops::Broadcast16(bits.v);
         Lanes m0, m1, c0, c1;
         std::memcpy(&m0, t.mask, 16);
         std::memcpy(&m1, t.mask + 8, 16);
@@ -436,7 +716,46 @@ struct Sse2Scan {
         return unsigned(std::countr_zero(matches | 0x10000u));
     }
 };
-#pragma GCC diagnostic pop
+
+// All 16 entries compared at once in four MMX registers, four 16-bit lanes
+// each, the window broadcast from the MMX register that holds the bits.
+// Word r holds entry 4l + r in lane l. The compares give all ones in a
+// matching lane; words 0 and 1, then 2 and 3, are packed to bytes, of which
+// bit r is kept for word r, and the upper four bytes are folded onto the
+// lower: entry k's result lands at bit 8 * (k / 4) + k % 4, so that the
+// lowest bit set is the first matching entry. Without SSE, MMX has no move
+// of a mask to a general-purpose register in one step.
+struct MmxScan {
+    static constexpr Vectors VECTORS = Vectors::MMX;
+    static constexpr bool WORDS = true; // scans `laneMasks` and `laneCodes`
+    static constexpr unsigned SLOTS = 28, NONE = 28;
+    static constexpr unsigned Slot(unsigned k) { return 8 * (k / 4) + k % 4; }
+    static constexpr unsigned LaneEntry(unsigned r, unsigned lane) { return 4 * lane + r; }
+    static constexpr bool COUNTED = true;
+
+    // Word r's compares: all ones in the lanes that match the window `w`.
+    [[gnu::always_inline]] static inline MmxOps::Vector Word(const ScanTable<MmxScan>& t,
+                                                             MmxOps::Vector w, unsigned r) {
+        return MmxOps::Equal16(MmxOps::And(w, MmxOps::Load(&t.laneMasks[r])),
+                               MmxOps::Load(&t.laneCodes[r]));
+    }
+    [[gnu::always_inline]] static inline unsigned Find(const ScanTable<MmxScan>& t,
+                                                       const MmxBits& bits) {
+        using Ops = MmxOps;
+        // Bit r of each byte for words 0 and 1 (low), 2 and 3 (high), and
+        // the bit that stands for no match.
+        constexpr Ops::Vector keepLow = {0x01010101, 0x02020202};
+        constexpr Ops::Vector keepHigh = {0x04040404, 0x08080808};
+        constexpr Ops::Vector none = {1 << NONE, 0};
+        const Ops::Vector w = Ops::Broadcast16(bits.v);
+        const Ops::Vector both =
+            Ops::Or(Ops::And(Ops::PackBytes(Word(t, w, 0), Word(t, w, 1)), keepLow),
+                    Ops::And(Ops::PackBytes(Word(t, w, 2), Word(t, w, 3)), keepHigh));
+        const Ops::Vector folded = Ops::Or(Ops::Or(both, none), Ops::ShiftRight32(both));
+        // Never 0, for the bit of no match is set: without a test for 0.
+        return unsigned(__builtin_ctz(Ops::Low(folded)));
+    }
+};
 
 // All 16 entries compared at once in four 64-bit registers, four 16-bit lanes
 // each, for 64-bit processors: moving the window into a vector register and
@@ -447,16 +766,18 @@ struct Sse2Scan {
 // leave entry k's at bit 12 * (k / 4) + 12 + k: the lowest bit set is the
 // first matching entry.
 struct SwarScan {
-    [[maybe_unused]] static constexpr bool BLEND = true;
-    static constexpr bool WORDS = true; // scans `laneMasks` and `laneCodes`
+    static constexpr Vectors VECTORS = Vectors::SSE2; // 16-byte moves: SSE2 is always there
+    static constexpr bool WORDS = true;               // scans `laneMasks` and `laneCodes`
     static constexpr unsigned SLOTS = 64, NONE = 64;
     static constexpr unsigned Slot(unsigned k) { return 12 * (k / 4) + 12 + k; }
+    static constexpr unsigned LaneEntry(unsigned r, unsigned lane) { return 4 * lane + 3 - r; }
+    static constexpr bool COUNTED = false;
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<SwarScan>& t,
-                                                       std::uint32_t window) {
+                                                       std::uint64_t bits) {
         constexpr std::uint64_t TOPS = 0x8000800080008000;
         // The window in all four lanes. One multiply: the compiler would
         // build it from shifts and adds, a step longer.
-        std::uint64_t w = window & 0xFFFF;
+        std::uint64_t w = bits & 0xFFFF;
 #if defined(__x86_64__)
         asm("imul %1, %0" : "+r"(w) : "r"(std::uint64_t(0x0001000100010001)));
 #else
@@ -480,7 +801,7 @@ struct SwarScan {
 template <class Scan, class Reader>
 [[gnu::always_inline]] inline UnpackStatus DecodeValue(Reader& reader, const ScanTable<Scan>& table,
                                                        std::uint32_t& value) {
-    const unsigned k = Scan::Find(table, std::uint32_t(reader.bits) & 0xFFFF);
+    const unsigned k = Scan::Find(table, reader.bits);
     if (k == Scan::NONE) [[unlikely]]
         return UNPACK_BAD_CODE;
     // The 64-bit buffer tops up while the scan runs, for the extra bits and
@@ -489,7 +810,12 @@ template <class Scan, class Reader>
     const typename ScanTable<Scan>::Value& v = table.value[k];
     if (Reader::WIDE || v.total <= reader.count) [[likely]] {
         value = v.base + ((std::uint32_t(reader.bits) & v.bitsMask) >> v.length);
-        return reader.Skip(v.total) ? UNPACK_OK : UNPACK_STREAM_ENDED;
+        bool ok;
+        if constexpr (Scan::COUNTED)
+            ok = reader.Skip(v.total, table.shifts.at[k]);
+        else
+            ok = reader.Skip(v.total);
+        return ok ? UNPACK_OK : UNPACK_STREAM_ENDED;
     }
     std::uint32_t extra;
     if (!reader.Skip(v.length) || !reader.ReadBits(v.total - v.length, extra))
@@ -503,16 +829,16 @@ template <class Scan, class Reader>
 // than the length, the last `distance` bytes repeat. Writes nothing beyond
 // the match (in place, the stream may lie right after it, and a chunk that
 // ends early leaves the bytes after it as they were).
-template <bool BLEND>
+template <Vectors V>
 [[gnu::always_inline]] inline void CopyMatch(std::uint8_t* to, std::uint32_t distance,
                                              std::uint32_t length, std::uint32_t outRoom) {
     const std::uint8_t* from = to - distance;
     if (distance >= length && length <= 16) {
-        if (BLEND && outRoom >= 16) [[likely]]
-            BlendMove16(to, from, length);
+        if (V != Vectors::NONE && outRoom >= 16) [[likely]]
+            BlendMove16<V>(to, from, length);
         else
-            MoveBytes(to, from, length);
-    } else if (BLEND && distance >= 16) {
+            MoveBytes<V>(to, from, length);
+    } else if (V == Vectors::SSE2 && distance >= 16) {
         // 16-byte steps, each reading bytes written at least 16 bytes
         // before; the last ends at the match's end, overlapping the one
         // before.
@@ -530,14 +856,26 @@ template <bool BLEND>
         // Each 8-byte step reads bytes written at least 8 bytes before; the
         // last step ends at the match's end, overlapping the one before.
         std::uint32_t i = 0;
-        std::uint64_t chunk;
-        for (; i + 8 < length; i += 8) {
-            std::memcpy(&chunk, from + i, 8);
-            std::memcpy(to + i, &chunk, 8);
+        if constexpr (V == Vectors::MMX) {
+            for (; i + 8 < length; i += 8) MmxOps::Store(to + i, MmxOps::Load(from + i));
+            MmxOps::Store(to + length - 8, MmxOps::Load(from + length - 8));
+        } else {
+            std::uint64_t chunk;
+            for (; i + 8 < length; i += 8) {
+                std::memcpy(&chunk, from + i, 8);
+                std::memcpy(to + i, &chunk, 8);
+            }
+            std::memcpy(&chunk, from + length - 8, 8);
+            std::memcpy(to + length - 8, &chunk, 8);
         }
-        std::memcpy(&chunk, from + length - 8, 8);
-        std::memcpy(to + length - 8, &chunk, 8);
-    } else if (distance == 1) {
+    } else if (distance == 1 && V == Vectors::MMX && length >= 8) {
+        // The byte repeated in 8-byte steps, the last ending at the match's
+        // end: a call of memset would have to leave MMX first.
+        const MmxOps::Vector fill = MmxOps::Repeat32(MmxOps::FromLow(*from * 0x01010101u));
+        std::uint32_t i = 0;
+        for (; i + 8 < length; i += 8) MmxOps::Store(to + i, fill);
+        MmxOps::Store(to + length - 8, fill);
+    } else if (distance == 1 && V != Vectors::MMX) {
         std::memset(to, *from, length);
     } else {
         for (std::uint32_t i = 0; i < length; ++i) to[i] = from[i];
@@ -566,6 +904,8 @@ template <class Scan, class Buffer>
 DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
                  std::uint32_t unpacked, std::uint8_t chunks, std::uint32_t& written) {
     using Reader = BitReader<Buffer>;
+    using TableReader = BitReader<typename BufferTraits<Buffer>::Scalar>;
+    constexpr Vectors V = Scan::VECTORS;
     UnpackState& st = unpackState;
     Reader reader;
     reader.Start(stream, packed);
@@ -581,10 +921,12 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
     for (; chunks != 0; --chunks) {
         // The tables are read through a copy of the reader, so that the
         // decoder's own copy never has its address taken and stays in
-        // registers.
-        Reader tableReader = reader;
+        // registers; its bits in a general-purpose integer, for the code
+        // that reads them is built for any processor.
+        TableReader tableReader = TableReader::From(reader);
+        LeaveMmx<V>();
         status = ReadDecodeTables(tableReader, st);
-        reader = tableReader;
+        reader = Reader::From(tableReader);
         if (status != UNPACK_OK) [[unlikely]]
             goto finished;
         UNPACK_REQUIRE(reader.ReadBits(16, runs), UNPACK_STREAM_ENDED);
@@ -603,8 +945,7 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
             if (Reader::WIDE || run != 0) {
                 const std::uint32_t room = std::uint32_t(outEnd - op);
                 UNPACK_REQUIRE(run <= room, UNPACK_OUTPUT_FULL);
-                UNPACK_REQUIRE(reader.template CopyRaw<Scan::BLEND>(op, run, room, out),
-                               UNPACK_STREAM_ENDED);
+                UNPACK_REQUIRE(reader.template CopyRaw<V>(op, run, room, out), UNPACK_STREAM_ENDED);
                 op += run;
             }
             if (--runs == 0) break;
@@ -617,7 +958,7 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
             UNPACK_REQUIRE(distance <= std::uint32_t(op - out), UNPACK_BAD_DISTANCE);
             const std::uint32_t room = std::uint32_t(outEnd - op);
             UNPACK_REQUIRE(length <= room, UNPACK_OUTPUT_FULL);
-            CopyMatch<Scan::BLEND>(op, distance, length, room);
+            CopyMatch<V>(op, distance, length, room);
             op += length;
         }
     }
@@ -627,6 +968,7 @@ finished:
     st.runsLeft = std::uint16_t(runs);
     st.chunksLeft = chunks;
     reader.Store(st);
+    LeaveMmx<V>();
     return status;
 }
 
@@ -634,7 +976,7 @@ using DecodeStreamFunction = UnpackStatus (*)(const std::uint8_t*, std::uint32_t
                                               std::uint32_t, std::uint8_t, std::uint32_t&);
 
 // The plain scan with a 32-bit bit buffer: built for every processor, and
-// the only decoder where no SSE2 may be used.
+// the only decoder where neither MMX nor SSE2 may be used.
 UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t* out,
                                std::uint32_t unpacked, std::uint8_t chunks,
                                std::uint32_t& written) {
@@ -642,20 +984,25 @@ UnpackStatus DecodeStreamPlain(const std::uint8_t* stream, std::uint32_t packed,
                                                       written);
 }
 
-#if defined(UNPACK_NO_SSE2)
-// Built for the plain scan alone, as i686 processors without SSE2 run it
-// (for tests and benchmarks of that variant on any processor).
-constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, nullptr, nullptr};
-#else
-// The SSE2 scan with a 32-bit bit buffer, as i686 processors with SSE2 run
-// it. It is called only from the entries, which align the stack for it.
+// The scan in MMX registers with the bits in a 64-bit MMX register, as i686
+// processors with MMX run it where the system does not support SSE2.
+[[gnu::target("mmx")]] UnpackStatus DecodeStreamMmx(const std::uint8_t* stream,
+                                                    std::uint32_t packed, std::uint8_t* out,
+                                                    std::uint32_t unpacked, std::uint8_t chunks,
+                                                    std::uint32_t& written) {
+    return DecodeStreamWith<MmxScan, MmxBits>(stream, packed, out, unpacked, chunks, written);
+}
+
+// The SSE2 scan with the bits in an SSE2 register, as i686 processors with
+// SSE2 run it where the system supports SSE2. It is called only from the
+// entries, which align the stack for it.
 [[gnu::target("sse2")]] UnpackStatus DecodeStreamSse2(const std::uint8_t* stream,
                                                       std::uint32_t packed, std::uint8_t* out,
                                                       std::uint32_t unpacked, std::uint8_t chunks,
                                                       std::uint32_t& written) {
-    return DecodeStreamWith<Sse2Scan, std::uint32_t>(stream, packed, out, unpacked, chunks,
-                                                     written);
+    return DecodeStreamWith<Sse2Scan, Sse2Bits>(stream, packed, out, unpacked, chunks, written);
 }
+
 #if defined(__x86_64__)
 // The 64-bit buffer that reads ahead, and the scan in 64-bit registers; the
 // 16-byte moves use SSE2, which is part of the architecture.
@@ -665,16 +1012,42 @@ UnpackStatus DecodeStreamReadAhead(const std::uint8_t* stream, std::uint32_t pac
     return DecodeStreamWith<SwarScan, std::uint64_t>(stream, packed, out, unpacked, chunks,
                                                      written);
 }
-constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, DecodeStreamSse2,
-                                              DecodeStreamReadAhead};
-#else
-constexpr DecodeStreamFunction kDecoders[] = {DecodeStreamPlain, DecodeStreamSse2, nullptr};
 #endif
+
+// The decoders this build carries, by variant. A build for tests and
+// benchmarks of one variant on any processor (UNPACK_ONLY_VARIANT) carries
+// that one alone and always chooses it.
+constexpr DecodeStreamFunction Carried(UnpackVariant v, DecodeStreamFunction f) {
+#if defined(UNPACK_ONLY_VARIANT)
+    return v == UNPACK_ONLY_VARIANT ? f : nullptr;
+#else
+    (void)v;
+    return f;
+#endif
+}
+constexpr DecodeStreamFunction kDecoders[] = {
+    Carried(UNPACK_PLAIN, DecodeStreamPlain),
+    Carried(UNPACK_SSE2, DecodeStreamSse2),
+#if defined(__x86_64__)
+    Carried(UNPACK_READ_AHEAD, DecodeStreamReadAhead),
+#else
+    nullptr,
+#endif
+    Carried(UNPACK_MMX, DecodeStreamMmx),
+};
+static_assert(std::size(kDecoders) == UNPACK_MMX + 1);
+
+#if defined(__i386__) && !defined(UNPACK_ONLY_VARIANT)
+// The processor's answer, from CPUID where it has the instruction (which
+// the compiler's helper finds out first, by the ID flag).
+bool AskProcessor(std::uint32_t leaf, std::uint32_t registers[4]) {
+    return __get_cpuid(leaf, &registers[0], &registers[1], &registers[2], &registers[3]) != 0;
+}
 #endif
 
 UnpackVariant ChooseVariant() {
-#if defined(UNPACK_NO_SSE2)
-    return UNPACK_PLAIN;
+#if defined(UNPACK_ONLY_VARIANT)
+    return UNPACK_ONLY_VARIANT;
 #elif defined(__x86_64__)
     return UNPACK_READ_AHEAD;
 #elif defined(_WIN32)
@@ -682,7 +1055,7 @@ UnpackVariant ChooseVariant() {
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     const FARPROC query = kernel ? GetProcAddress(kernel, "IsProcessorFeaturePresent") : nullptr;
     return UnpackChooseVariant(
-        reinterpret_cast<ProcessorFeatureQuery>(reinterpret_cast<void (*)()>(query)));
+        AskProcessor, reinterpret_cast<ProcessorFeatureQuery>(reinterpret_cast<void (*)()>(query)));
 #else
     return UNPACK_PLAIN;
 #endif
@@ -807,15 +1180,21 @@ bool UnpackUseVariant(UnpackVariant chosen) {
 }
 
 #if defined(_WIN32) && !defined(_WIN64)
-UnpackVariant UnpackChooseVariant(ProcessorFeatureQuery isFeaturePresent) {
-#if defined(UNPACK_NO_SSE2)
+UnpackVariant UnpackChooseVariant(ProcessorIdQuery askProcessor,
+                                  ProcessorFeatureQuery isFeaturePresent) {
+#if defined(UNPACK_ONLY_VARIANT)
+    (void)askProcessor;
     (void)isFeaturePresent;
-    return UNPACK_PLAIN;
+    return UNPACK_ONLY_VARIANT;
 #else
     // The system answers yes only where it saves the SSE registers on a
     // task switch; Windows NT 4.0 answers no even on a processor with SSE2.
     if (isFeaturePresent != nullptr && isFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
         return UNPACK_SSE2;
+    // MMX needs the processor's word alone: bit 23 of EDX for leaf 1.
+    std::uint32_t registers[4];
+    if (askProcessor != nullptr && askProcessor(1, registers) && (registers[3] >> 23 & 1) != 0)
+        return UNPACK_MMX;
     return UNPACK_PLAIN;
 #endif
 }

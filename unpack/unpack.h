@@ -84,29 +84,39 @@ bool ReadPackHeader(const void* block, std::size_t size, std::uint32_t* unpacked
 
 // Decoder variants, each the same decoding built for other processors: the
 // plain scan (a 32-bit bit buffer, the entries compared one after the other
-// up to the match) on every processor; the SSE2 scan (the same buffer, all
-// 16 entries compared at once) on i686 and x86-64; the read-ahead decoder (a
-// 64-bit buffer topped up while each code is searched for, all 16 entries
-// compared at once in four 64-bit registers) on x86-64. The
-// first unpack chooses the read-ahead decoder on x86-64, and on i686 the SSE2
-// scan only where the system says it supports SSE2, that is, saves the SSE
-// registers on a task switch (Windows 95 and NT 4.0 do not), else the plain
-// scan.
-enum UnpackVariant : std::uint8_t { UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD };
+// up to the match) on every processor; the SSE2 decoder (a 64-bit buffer in
+// an SSE2 register that tops up while each code is searched for, all 16
+// entries compared at once) and the MMX decoder (the same buffer in an MMX
+// register, the entries compared four at a time in MMX registers) on i686
+// and x86-64; the read-ahead decoder (the same buffer, the entries compared
+// in four 64-bit general-purpose registers) on x86-64. The first unpack
+// chooses the read-ahead decoder on x86-64. On i686 it chooses the SSE2
+// decoder where the system says it supports SSE2, that is, saves the SSE
+// registers on a task switch (Windows 95 and NT 4.0 do not); else the MMX
+// decoder where the processor has MMX (every Pentium MMX, Pentium II and
+// later: MMX shares the x87 registers, which every system saves); else the
+// plain scan.
+enum UnpackVariant : std::uint8_t { UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD, UNPACK_MMX };
 
 // The variant the next unpack uses, chosen on the first call.
 UnpackVariant UnpackCurrentVariant();
 
 // For tests and benchmarks: every later unpack uses `variant`; false, with
-// nothing changed, where this build does not carry it. The processor is not
-// asked: SSE2 forced where the system does not support it faults.
+// nothing changed, where this build does not carry it. Neither the processor
+// nor the system is asked: SSE2 forced where the system does not support it,
+// or MMX where the processor has none, faults.
 bool UnpackUseVariant(UnpackVariant variant);
 
 #if defined(_WIN32) && !defined(_WIN64)
-// The choice on i686 for a system whose kernel32 IsProcessorFeaturePresent
-// is `isFeaturePresent` (null where kernel32 has none, as on Windows 95).
+// The choice on i686 for a processor whose CPUID answers as `askProcessor`
+// does (the four registers EAX, EBX, ECX, EDX for `leaf`; false where it has
+// no CPUID or not that leaf) and a system whose kernel32
+// IsProcessorFeaturePresent is `isFeaturePresent` (null where kernel32 has
+// none, as on Windows 95).
+using ProcessorIdQuery = bool (*)(std::uint32_t leaf, std::uint32_t registers[4]);
 using ProcessorFeatureQuery = int(__attribute__((stdcall)) *)(unsigned long feature);
-UnpackVariant UnpackChooseVariant(ProcessorFeatureQuery isFeaturePresent);
+UnpackVariant UnpackChooseVariant(ProcessorIdQuery askProcessor,
+                                  ProcessorFeatureQuery isFeaturePresent);
 #endif
 
 // One code table: 16 entries of (mask, code with its bits reversed, code

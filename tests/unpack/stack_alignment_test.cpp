@@ -57,8 +57,9 @@ struct VariantCase {
 };
 
 const VariantCase kVariants[] = {
-    {"plain scan: every processor before SSE2", UNPACK_PLAIN},
-    {"SSE2 scan: where the system supports SSE2", UNPACK_SSE2},
+    {"plain scan: processors without MMX", UNPACK_PLAIN},
+    {"MMX decoder: processors with MMX, systems without SSE2", UNPACK_MMX},
+    {"SSE2 decoder: where the system supports SSE2", UNPACK_SSE2},
 };
 
 TEST(UnpackStackAlignment, DecodesWithTheStackOffEveryWay) {

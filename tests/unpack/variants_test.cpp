@@ -1,7 +1,7 @@
 // The decoder variants against each other: every variant this build carries
 // unpacks packer output and damaged blocks to the same status, count and
-// bytes; and on i686 the SSE2 scan is chosen only where the system says it
-// supports SSE2.
+// bytes; and on i686 the choice follows the system's answer for SSE2 and
+// then the processor's for MMX.
 #include "tests/unpack/block_builder.h"
 #include "unpack/unpack.h"
 
@@ -12,6 +12,7 @@
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
+#include <cpuid.h>
 #include <windows.h>
 #endif
 
@@ -35,8 +36,8 @@ Outcome UnpackWith(UnpackVariant variant, const Bytes& block, std::size_t capaci
     return o;
 }
 
-// The variants each build carries: the plain scan everywhere, the SSE2 scan
-// on i686 and x86-64, the read-ahead decoder on x86-64.
+// The variants each build carries: the plain scan everywhere, the SSE2 and
+// MMX decoders on i686 and x86-64, the read-ahead decoder on x86-64.
 struct CarriedCase {
     const char* rule;
     UnpackVariant variant;
@@ -45,7 +46,8 @@ struct CarriedCase {
 
 const CarriedCase kCarried[] = {
     {"plain scan: every build", UNPACK_PLAIN, true},
-    {"SSE2 scan: i686 and x86-64", UNPACK_SSE2, true},
+    {"SSE2 decoder: i686 and x86-64", UNPACK_SSE2, true},
+    {"MMX decoder: i686 and x86-64", UNPACK_MMX, true},
 #if defined(__x86_64__)
     {"read-ahead decoder: x86-64", UNPACK_READ_AHEAD, true},
 #else
@@ -102,45 +104,109 @@ TEST(UnpackVariants, EveryVariantDecodesAlike) {
 }
 
 #if defined(_WIN32)
-int __stdcall AnswersNo(unsigned long) {
+// Stand-ins for the system: kernel32's IsProcessorFeaturePresent answering
+// for SSE2 (PF_XMMI64_INSTRUCTIONS_AVAILABLE) and other features.
+int __stdcall SystemSaysNo(unsigned long) {
     return 0;
 }
-int __stdcall AnswersYes(unsigned long) {
+int __stdcall SystemSaysYes(unsigned long) {
     return 1;
 }
-int __stdcall AnswersYesExceptSse2(unsigned long feature) {
+int __stdcall SystemSaysYesExceptSse2(unsigned long feature) {
     return feature != PF_XMMI64_INSTRUCTIONS_AVAILABLE;
 }
-int __stdcall AnswersYesForSse2Only(unsigned long feature) {
+int __stdcall SystemSaysYesForSse2Only(unsigned long feature) {
     return feature == PF_XMMI64_INSTRUCTIONS_AVAILABLE;
+}
+
+// Stand-ins for the processor's CPUID. Leaf 1's EDX has MMX in bit 23; the
+// other bits set are features the choice must not take for it (bit 25 SSE,
+// bit 26 SSE2, bit 15 CMOV).
+constexpr std::uint32_t EDX_MMX = 1u << 23;
+constexpr std::uint32_t EDX_OTHERS = 1u << 25 | 1u << 26 | 1u << 15;
+std::uint32_t leafsAsked = 0;
+bool Answer(std::uint32_t leaf, std::uint32_t registers[4], std::uint32_t maxLeaf,
+            std::uint32_t edx) {
+    leafsAsked |= 1u << leaf;
+    if (leaf > maxLeaf) return false;
+    registers[0] = maxLeaf;
+    registers[1] = registers[2] = 0;
+    registers[3] = leaf == 1 ? edx : 0;
+    return true;
+}
+bool NoCpuid(std::uint32_t leaf, std::uint32_t*) { // a 486 without the ID flag
+    leafsAsked |= 1u << leaf;
+    return false;
+}
+bool OnlyLeaf0(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 0, 0);
+}
+bool PentiumPro(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 2, 1u << 15);
+}
+bool PentiumMmx(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 1, EDX_MMX);
+}
+bool PentiumIII(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 3, EDX_MMX | 1u << 25 | 1u << 15);
+}
+bool AllButMmx(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 13, EDX_OTHERS);
+}
+bool Modern(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 13, EDX_MMX | EDX_OTHERS);
 }
 
 struct ChoiceCase {
     const char* rule;
-    ProcessorFeatureQuery query;
+    ProcessorIdQuery processor;
+    ProcessorFeatureQuery system;
     UnpackVariant want;
 };
 
 const ChoiceCase kChoices[] = {
-    {"no IsProcessorFeaturePresent (Windows 95): plain", nullptr, UNPACK_PLAIN},
-    {"the system says no (NT 4.0, whatever the processor): plain", AnswersNo, UNPACK_PLAIN},
-    {"the system says yes to every feature: SSE2", AnswersYes, UNPACK_SSE2},
-    {"yes to every feature but SSE2: plain", AnswersYesExceptSse2, UNPACK_PLAIN},
-    {"yes to SSE2 alone: SSE2", AnswersYesForSse2Only, UNPACK_SSE2},
+    // The system's word on SSE2 comes first: only it knows whether the SSE
+    // registers are saved on a task switch.
+    {"SSE2 said yes to, MMX processor: SSE2", Modern, SystemSaysYesForSse2Only, UNPACK_SSE2},
+    {"every feature said yes to: SSE2", Modern, SystemSaysYes, UNPACK_SSE2},
+    {"SSE2 said yes to, the processor not asked: SSE2", nullptr, SystemSaysYes, UNPACK_SSE2},
+    // Without it, MMX where the processor has it, whatever the system says.
+    {"NT 4.0 on a processor with SSE2 (the system says no): MMX", Modern, SystemSaysNo, UNPACK_MMX},
+    {"yes to every feature but SSE2: MMX", Modern, SystemSaysYesExceptSse2, UNPACK_MMX},
+    {"Windows 95 (no IsProcessorFeaturePresent) on a Pentium MMX: MMX", PentiumMmx, nullptr,
+     UNPACK_MMX},
+    {"Windows 98 on a Pentium III (SSE, no SSE2): MMX", PentiumIII, SystemSaysNo, UNPACK_MMX},
+    // Else the plain scan.
+    {"Pentium Pro (no MMX): plain", PentiumPro, SystemSaysNo, UNPACK_PLAIN},
+    {"a processor with every other feature but MMX: plain", AllButMmx, SystemSaysNo, UNPACK_PLAIN},
+    {"CPUID without leaf 1: plain", OnlyLeaf0, nullptr, UNPACK_PLAIN},
+    {"no CPUID at all: plain", NoCpuid, nullptr, UNPACK_PLAIN},
+    {"neither answer there: plain", nullptr, nullptr, UNPACK_PLAIN},
 };
 
-TEST(UnpackVariants, SystemChoosesSse2OnlyWhereItSupportsIt) {
+TEST(UnpackVariants, ChoiceFollowsTheSystemForSse2ThenTheProcessorForMmx) {
     for (const ChoiceCase& c : kChoices) {
         SCOPED_TRACE(c.rule);
-        EXPECT_EQ(UnpackChooseVariant(c.query), c.want);
+        leafsAsked = 0;
+        EXPECT_EQ(UnpackChooseVariant(c.processor, c.system), c.want);
+        // MMX is read from leaf 1, and only where the system did not choose.
+        if (c.processor != nullptr && c.want != UNPACK_SSE2) {
+            EXPECT_EQ(leafsAsked, 1u << 1);
+        }
     }
-    // This system's own answer, asked the way the unpacker asks it.
+}
+
+// This processor's and this system's own answers, asked the way the
+// unpacker asks them, give the variant that the first unpack chose.
+bool ThisProcessor(std::uint32_t leaf, std::uint32_t registers[4]) {
+    return __get_cpuid(leaf, &registers[0], &registers[1], &registers[2], &registers[3]) != 0;
+}
+
+TEST(UnpackVariants, FirstUnpackChoosesWithThisSystemsAnswers) {
     const auto query = reinterpret_cast<ProcessorFeatureQuery>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsProcessorFeaturePresent")));
     ASSERT_NE(query, nullptr) << "Wine's kernel32 has IsProcessorFeaturePresent";
-    EXPECT_EQ(UnpackChooseVariant(query),
-              IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) ? UNPACK_SSE2
-                                                                          : UNPACK_PLAIN);
+    EXPECT_EQ(UnpackCurrentVariant(), UnpackChooseVariant(ThisProcessor, query));
 }
 #endif
 
