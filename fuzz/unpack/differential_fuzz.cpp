@@ -1,5 +1,5 @@
 // Arbitrary bytes as a packed block, unpacked by every decoder variant this
-// build carries (the plain scan, the SSE2 scan, the read-ahead decoder) and
+// build carries (the plain scan, the SSE2, MMX and read-ahead decoders) and
 // read by the tests' reader leniently, the plain byte-by-byte reference:
 // through the sized entry apart and in place, and through the plain entry in
 // place where the input holds the whole stream. Each variant must report the
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const UnpackVariant chosen = UnpackCurrentVariant();
-    for (const UnpackVariant variant : {UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD}) {
+    for (const UnpackVariant variant : {UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD, UNPACK_MMX}) {
         if (!UnpackUseVariant(variant)) continue;
 
         // Apart: exact-size heap copies, so that any read or write outside
