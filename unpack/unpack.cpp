@@ -173,6 +173,14 @@ struct MmxOps {
     [[gnu::always_inline]] static inline Vector Repeat32(Vector a) {
         return (Vector)__builtin_ia32_punpckldq((__v2si)a, (__v2si)a);
     }
+    // Nothing, but with v in an MMX register (on i686; see VectorBits).
+    [[gnu::always_inline]] static inline void InRegister(Vector& v) {
+#if defined(__i386__) && !defined(__clang__)
+        asm("" : "+y"(v));
+#else
+        (void)v;
+#endif
+    }
     // Leaves MMX for the x87 unit: before a call, and before returning.
     [[gnu::always_inline]] static inline void Empty() {
         __builtin_ia32_emms();
@@ -211,6 +219,14 @@ struct Sse2Ops {
     }
     [[gnu::always_inline]] static inline Vector ShiftRight(Vector a, Vector n) {
         return __builtin_ia32_psrlq128(a, n);
+    }
+    // Nothing, but with v in an SSE2 register (on i686; see VectorBits).
+    [[gnu::always_inline]] static inline void InRegister(Vector& v) {
+#if defined(__i386__) && !defined(__clang__)
+        asm("" : "+x"(v));
+#else
+        (void)v;
+#endif
     }
     // The low 16 bits of a in all eight lanes.
     [[gnu::always_inline]] static inline Vector Broadcast16(Vector a) {
@@ -268,6 +284,11 @@ template <class Ops> struct VectorBits {
     [[gnu::always_inline]] static inline VectorBits FromScalar(std::uint64_t x) {
         return Of(Ops::Load(&x));
     }
+    // Where the paths of the loop meet: the bits in their register there,
+    // which GCC on i686 would otherwise keep in memory at such a point (for
+    // the sake of the rare paths) and load again on the path from one value
+    // to the next.
+    [[gnu::always_inline]] inline void InRegister() { Ops::InRegister(v); }
 };
 
 using MmxBits = VectorBits<MmxOps>;
@@ -948,6 +969,7 @@ DecodeStreamWith(const std::uint8_t* stream, std::uint32_t packed, std::uint8_t*
                 UNPACK_REQUIRE(reader.template CopyRaw<V>(op, run, room, out), UNPACK_STREAM_ENDED);
                 op += run;
             }
+            if constexpr (!std::is_integral_v<Buffer>) reader.bits.InRegister();
             if (--runs == 0) break;
 
             std::uint32_t distance, length;
