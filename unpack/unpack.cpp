@@ -633,12 +633,23 @@ template <class Reader> UnpackStatus ReadDecodeTables(Reader& reader, UnpackStat
 template <bool COUNTED, unsigned SLOTS> struct ShiftCounts { std::uint64_t at[SLOTS]; };
 template <unsigned SLOTS> struct ShiftCounts<false, SLOTS> {};
 
-// A chunk's code table as the decoder scans it: masks and codes side by side
-// (and, for the scans in 64-bit registers, four entries to a 64-bit word),
-// and for each entry what decoding its value takes, worked out once per
-// chunk so that a value costs one bit extraction whatever its symbol. Each
-// scan keeps the values at its own slots, where its search ends.
+// A chunk's code table as the decoder scans it: masks and codes side by side,
+// each entry at the place its scan compares it (Scan::Place: for the scans
+// in 64-bit registers, four entries to each 64-bit word of the arrays), and
+// for each entry what decoding its value takes, worked out once per chunk so
+// that a value costs one bit extraction whatever its symbol. Each scan keeps
+// the values at its own slots, where its search ends.
+template <class Scan> constexpr bool PlacesEveryEntryOnce() {
+    bool taken[16] = {};
+    for (unsigned k = 0; k < 16; ++k) {
+        if (Scan::Place(k) >= 16 || taken[Scan::Place(k)]) return false;
+        taken[Scan::Place(k)] = true;
+    }
+    return true;
+}
+
 template <class Scan> struct ScanTable {
+    static_assert(PlacesEveryEntryOnce<Scan>());
     struct Value {
         std::uint32_t bitsMask; // the code's and the extra bits' places
         std::uint16_t base;     // s for s < 2, else 2^(s-1)
@@ -647,39 +658,24 @@ template <class Scan> struct ScanTable {
     };
     alignas(16) std::uint16_t mask[16];
     alignas(16) std::uint16_t code[16];
-    alignas(8) std::uint64_t laneMasks[4]; // entry Scan::LaneEntry(r, l) in lane l of word r
-    std::uint64_t laneCodes[4];
     Value value[Scan::SLOTS];
     [[no_unique_address]] ShiftCounts<Scan::COUNTED, Scan::SLOTS> shifts;
 
     void Load(const DecodeTable& table) {
         for (unsigned k = 0; k < 16; ++k) {
             const DecodeEntry& e = table.entries[k];
-            mask[k] = e.mask;
-            code[k] = e.code;
+            mask[Scan::Place(k)] = e.mask;
+            code[Scan::Place(k)] = e.code;
             const unsigned length = e.value >> 8, symbol = e.value & 0xFF;
             const unsigned extra = symbol < 2 ? 0 : symbol - 1;
             Value& v = value[Scan::Slot(k)];
             v.length = std::uint8_t(length);
             v.total = std::uint8_t(length + extra);
-            v.bitsMask = std::uint32_t((1ull << (length + extra)) - 1);
+            // At most 15 + 14 bits: ReadDecodeTable writes lengths of 15 bits
+            // at most and symbols below 16.
+            v.bitsMask = (1u << (length + extra)) - 1;
             v.base = std::uint16_t(symbol < 2 ? symbol : 1u << extra);
             if constexpr (Scan::COUNTED) shifts.at[Scan::Slot(k)] = length + extra;
-        }
-        if constexpr (Scan::WORDS) {
-            for (unsigned r = 0; r < 4; ++r) {
-                std::uint64_t m = 0, c = 0;
-                // Entries are all zero or as ReadDecodeTable writes them: a
-                // mask of at most 15 bits and a code inside it, so that every
-                // lane the scan computes stays below 0x8000.
-                for (unsigned lane = 0; lane < 4; ++lane) {
-                    const unsigned k = Scan::LaneEntry(r, lane);
-                    m |= std::uint64_t(mask[k]) << 16 * lane;
-                    c |= std::uint64_t(code[k]) << 16 * lane;
-                }
-                laneMasks[r] = m;
-                laneCodes[r] = c;
-            }
         }
     }
 };
@@ -688,7 +684,7 @@ template <class Scan> struct ScanTable {
 // 16 bits of `bits` (the window), Scan::NONE when none does.
 struct PlainScan {
     static constexpr Vectors VECTORS = Vectors::NONE;
-    static constexpr bool WORDS = false; // scans `mask` and `code`
+    static constexpr unsigned Place(unsigned k) { return k; }
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
     static constexpr bool COUNTED = false; // no `shifts`
@@ -715,7 +711,7 @@ struct PlainScan {
 // without a move from a general-purpose register.
 struct Sse2Scan {
     static constexpr Vectors VECTORS = Vectors::SSE2;
-    static constexpr bool WORDS = false;
+    static constexpr unsigned Place(unsigned k) { return k; }
     static constexpr unsigned SLOTS = 16, NONE = 16;
     static constexpr unsigned Slot(unsigned k) { return k; }
     static constexpr bool COUNTED = true; // `shifts` for the buffer's shifts
@@ -740,25 +736,25 @@ struct Sse2Scan {
 
 // All 16 entries compared at once in four MMX registers, four 16-bit lanes
 // each, the window broadcast from the MMX register that holds the bits.
-// Word r holds entry 4l + r in lane l. The compares give all ones in a
-// matching lane; words 0 and 1, then 2 and 3, are packed to bytes, of which
-// bit r is kept for word r, and the upper four bytes are folded onto the
-// lower: entry k's result lands at bit 8 * (k / 4) + k % 4, so that the
-// lowest bit set is the first matching entry. Without SSE, MMX has no move
+// Word r (mask and code from 4r to 4r + 3) holds entry 4l + r in lane l.
+// The compares give all ones in a matching lane; words 0 and 1, then 2 and
+// 3, are packed to bytes, of which bit r is kept for word r, and the upper
+// four bytes are folded onto the lower: entry k's result lands at bit
+// 8 * (k / 4) + k % 4, so that the lowest bit set is the first matching
+// entry. Without SSE, MMX has no move
 // of a mask to a general-purpose register in one step.
 struct MmxScan {
     static constexpr Vectors VECTORS = Vectors::MMX;
-    static constexpr bool WORDS = true; // scans `laneMasks` and `laneCodes`
+    static constexpr unsigned Place(unsigned k) { return 4 * (k % 4) + k / 4; }
     static constexpr unsigned SLOTS = 28, NONE = 28;
     static constexpr unsigned Slot(unsigned k) { return 8 * (k / 4) + k % 4; }
-    static constexpr unsigned LaneEntry(unsigned r, unsigned lane) { return 4 * lane + r; }
     static constexpr bool COUNTED = true;
 
     // Word r's compares: all ones in the lanes that match the window `w`.
     [[gnu::always_inline]] static inline MmxOps::Vector Word(const ScanTable<MmxScan>& t,
                                                              MmxOps::Vector w, unsigned r) {
-        return MmxOps::Equal16(MmxOps::And(w, MmxOps::Load(&t.laneMasks[r])),
-                               MmxOps::Load(&t.laneCodes[r]));
+        return MmxOps::Equal16(MmxOps::And(w, MmxOps::Load(t.mask + 4 * r)),
+                               MmxOps::Load(t.code + 4 * r));
     }
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<MmxScan>& t,
                                                        const MmxBits& bits) {
@@ -780,18 +776,18 @@ struct MmxScan {
 
 // All 16 entries compared at once in four 64-bit registers, four 16-bit lanes
 // each, for 64-bit processors: moving the window into a vector register and
-// the result back costs more than the compares. Word r holds entry 4l + 3 - r
-// in lane l. A lane x = (window & mask) ^ code is below 0x8000 (masks have at
-// most 15 bits), so 0x8000 - x borrows from no other lane and has its top bit
-// set exactly when x is 0, a match. Word r's results shifted down by r bits
-// leave entry k's at bit 12 * (k / 4) + 12 + k: the lowest bit set is the
-// first matching entry.
+// the result back costs more than the compares. Word r (mask and code from
+// 4r to 4r + 3) holds entry 4l + 3 - r in lane l. A lane x = (window & mask)
+// ^ code is below 0x8000, as entries are all zero or as ReadDecodeTable
+// writes them (a mask of at most 15 bits and a code inside it), so 0x8000 - x
+// borrows from no other lane and has its top bit set exactly when x is 0, a
+// match. Word r's results shifted down by r bits leave entry k's at bit
+// 12 * (k / 4) + 12 + k: the lowest bit set is the first matching entry.
 struct SwarScan {
     static constexpr Vectors VECTORS = Vectors::SSE2; // 16-byte moves: SSE2 is always there
-    static constexpr bool WORDS = true;               // scans `laneMasks` and `laneCodes`
+    static constexpr unsigned Place(unsigned k) { return 4 * (3 - k % 4) + k / 4; }
     static constexpr unsigned SLOTS = 64, NONE = 64;
     static constexpr unsigned Slot(unsigned k) { return 12 * (k / 4) + 12 + k; }
-    static constexpr unsigned LaneEntry(unsigned r, unsigned lane) { return 4 * lane + 3 - r; }
     static constexpr bool COUNTED = false;
     [[gnu::always_inline]] static inline unsigned Find(const ScanTable<SwarScan>& t,
                                                        std::uint64_t bits) {
@@ -805,8 +801,12 @@ struct SwarScan {
         w *= 0x0001000100010001;
 #endif
         std::uint64_t f[4];
-        for (unsigned r = 0; r < 4; ++r)
-            f[r] = ((TOPS - ((w & t.laneMasks[r]) ^ t.laneCodes[r])) & TOPS) >> r;
+        for (unsigned r = 0; r < 4; ++r) {
+            std::uint64_t m, c;
+            std::memcpy(&m, t.mask + 4 * r, sizeof m);
+            std::memcpy(&c, t.code + 4 * r, sizeof c);
+            f[r] = ((TOPS - ((w & m) ^ c)) & TOPS) >> r;
+        }
         // Two pairs, then the pairs: kept as a tree, which the compiler
         // would otherwise turn into a chain one step longer.
         std::uint64_t low = f[0] | f[1], high = f[2] | f[3];
