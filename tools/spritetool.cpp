@@ -29,6 +29,9 @@
 // pixels the sprite leaves untouched get a palette entry that no drawn pixel
 // uses (the highest one free), made transparent in the picture's
 // transparency chunk.
+//
+// palette reads the picture only as far as its palette: a picture's size
+// does not matter to it.
 #include "graphics/graphics.h"
 #include "tools/png_io.h"
 #include "tools/tool_io.h"
@@ -49,7 +52,6 @@ constexpr std::size_t SPRITE_FILE_MAX = SPRITE_FILE_HEADER + SpriteDataBound(255
 constexpr std::size_t PALETTE_FILE_SIZE = 256 * 3;
 constexpr std::uint64_t PICTURE_FILE_MAX = 64u << 20;
 constexpr PictureLimit SPRITE_LIMIT = {255, 255, "a sprite can be"};
-constexpr PictureLimit PALETTE_PICTURE_LIMIT = {16384, 16384, "spritetool reads"};
 
 int Usage() {
     std::fprintf(stderr,
@@ -60,12 +62,15 @@ int Usage() {
     return 2;
 }
 
-bool ReadPicture(const char* path, PictureLimit limit, IndexedPicture* picture) {
+// The picture at `path`; with a null `limit`, only as far as its palette.
+bool ReadPicture(const char* path, const PictureLimit* limit, IndexedPicture* picture) {
     Bytes file;
     if (!ReadWholeFile(path, file, PICTURE_FILE_MAX, "spritetool reads from a picture"))
         return false;
     std::string error;
-    if (ReadIndexedPng(file.data(), file.size(), limit, picture, &error)) return true;
+    if (limit ? ReadIndexedPng(file.data(), file.size(), *limit, picture, &error)
+              : ReadPngPalette(file.data(), file.size(), picture, &error))
+        return true;
     ToolMessage("%s: %s", path, error.c_str());
     return false;
 }
@@ -184,7 +189,7 @@ std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
 
 int Encode(const char* in, const char* out, int key) {
     IndexedPicture picture;
-    if (!ReadPicture(in, SPRITE_LIMIT, &picture)) return 1;
+    if (!ReadPicture(in, &SPRITE_LIMIT, &picture)) return 1;
     bool used[256] = {};
     for (std::uint8_t p : picture.pixels) used[p] = true;
     int transparent = -1;
@@ -286,7 +291,7 @@ int Decode(const char* in, const char* out, const char* palettePath, std::uint16
 
 int Palette(const char* in, const char* out) {
     IndexedPicture picture;
-    if (!ReadPicture(in, PALETTE_PICTURE_LIMIT, &picture)) return 1;
+    if (!ReadPicture(in, nullptr, &picture)) return 1;
     Bytes palette(PALETTE_FILE_SIZE, 0);
     std::memcpy(palette.data(), picture.palette.data(), picture.palette.size());
     return WriteWholeFile(out, palette.data(), palette.size()) ? 0 : 1;
