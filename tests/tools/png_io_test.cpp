@@ -72,8 +72,7 @@ bool NoLeaks() {
 // Runs `call` with the k-th allocation failing, for k = 0, 1, ... until the
 // call needs no more than k; each failure must be clean. Returns how many
 // allocations the call makes.
-template <typename Call>
-long FailEachAllocation(const char* what, Call call) {
+template <typename Call> long FailEachAllocation(const char* what, Call call) {
     for (long k = 0;; ++k) {
         SCOPED_TRACE(testing::Message() << what << ", allocation " << k << " fails");
         std::string error;

@@ -45,13 +45,13 @@ private:
 
 // What a run leaves at the output path.
 enum class Out {
-    Untouched,      // the previous content stays
-    Absent,         // the output lies in a directory that does not exist
-    Expected,       // the case's expected bytes
-    ThroughLink,    // the output is a symbolic link to "target": the expected bytes land
-                    // there, and the link stays
-    HardLinked,     // the output and "other" are one file: both keep the previous content
-    DanglingLink,   // the output is a symbolic link to a missing "gone": it stays so
+    Untouched,    // the previous content stays
+    Absent,       // the output lies in a directory that does not exist
+    Expected,     // the case's expected bytes
+    ThroughLink,  // the output is a symbolic link to "target": the expected bytes land
+                  // there, and the link stays
+    HardLinked,   // the output and "other" are one file: both keep the previous content
+    DanglingLink, // the output is a symbolic link to a missing "gone": it stays so
 };
 
 // The bytes at the output path before a run that may replace them.
