@@ -85,8 +85,9 @@ std::int32_t Clamp32(std::int64_t v) {
 } // namespace
 
 FontResult LoadFont(const std::uint8_t* file, std::size_t size, Font* font) {
-    if (size < FONT_HEADER_SIZE || std::memcmp(file, FONT_MAGIC, sizeof FONT_MAGIC) != 0)
-        return FONT_BAD_HEADER;
+    if (size < FONT_HEADER_SIZE) return FONT_BAD_HEADER;
+    for (std::size_t i = 0; i < sizeof FONT_MAGIC; ++i)
+        if (file[i] != FONT_MAGIC[i]) return FONT_BAD_HEADER;
     const std::uint32_t first = file[4];
     const std::uint32_t characters = Le16(file + 5);
     const std::uint8_t height = file[7];
