@@ -104,7 +104,8 @@ hello)
     ;;
 binary)
     sh "$source/tests/support/check_pe.sh" "$work/build/scene/scene.exe" 204800 \
-        "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll" "GDI32.dll KERNEL32.dll USER32.dll"
+        "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll WINMM.dll" \
+        "GDI32.dll KERNEL32.dll USER32.dll WINMM.dll"
     ;;
 window)
     SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \
