@@ -369,7 +369,7 @@ int FontSheet(const char* in, const char* out, const char* palettePath) {
     static Font font;
     const FontResult loaded = LoadFont(file.data(), file.size(), &font);
     if (loaded != FONT_OK) {
-        ToolMessage("%s: not a sound font file (LoadFont: %d, %s)", in, int(loaded),
+        ToolMessage("%s: a font file that fails its check (LoadFont: %d, %s)", in, int(loaded),
                     loaded == FONT_BAD_HEADER   ? "its header"
                     : loaded == FONT_BAD_GLYPHS ? "its glyph table or data"
                                                 : "a glyph's sprite data");

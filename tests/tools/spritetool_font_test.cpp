@@ -354,7 +354,7 @@ const FontCase kCases[] = {
     // fontsheet: font files that fail LoadFont, palettes that do not fit.
     Refused(
         "fontsheet: not a font file", kSheet, [] { return Bytes(40, 'x'); }, 1,
-        "not a sound font file (LoadFont: -1, its header)", Palette8),
+        "a font file that fails its check (LoadFont: -1, its header)", Palette8),
     Refused(
         "fontsheet: a font cut short", kSheet,
         [] { return Bytes(kTwoCellsFont.begin(), kTwoCellsFont.end() - 1); }, 1,
