@@ -17,11 +17,12 @@
 //   Sources   A ClockSource gives the time in milliseconds (a 32-bit count
 //             that may wrap) and sleeps. On Windows, OpenSystemClock gives
 //             timeGetTime with the system's timer set to its finest period
-//             (1 ms on every Windows from 95 on; NT's default is 10 to 15 ms,
-//             for Sleep too) and CloseSystemClock puts the period back; the
-//             source waits either with Sleep or, for a program with a window,
-//             with MsgWaitForMultipleObjects, which wakes on input. Tests give
-//             a source of their own.
+//             (1 ms on every Windows from 95 on; without it NT counts 5 ms
+//             or coarser, and Sleep ends on its tick of 10 to 15 ms) and
+//             CloseSystemClock puts the period back; the source waits
+//             either with Sleep or, for a program with a window, with
+//             MsgWaitForMultipleObjects, which wakes on input. Tests give a
+//             source of their own.
 //
 // A time that goes back, or one more than 2^31 ms (24 days) after the clock
 // was last asked, starts the grid again from that time.

@@ -1,12 +1,13 @@
 // The system's clock for the frame clock: timeGetTime of the multimedia
 // timer services, which every Windows from 95 on has (winmm.dll), with the
 // timer's period set to the finest the system offers while a clock is open.
-// Windows 95 and 98 count timeGetTime in milliseconds already; NT counts it,
-// and ends every Sleep, on a 10 to 15 ms tick unless a program asks for a
-// finer period. QueryPerformanceCounter would add nothing the steps need:
-// they are whole milliseconds, and it is missing on machines without the
-// counter and, on some multiprocessor machines of the time, not steady from
-// one processor to another.
+// Windows 95 and 98 count timeGetTime in milliseconds already; on NT its
+// default precision is 5 ms or coarser, and a Sleep ends on the system's
+// tick (10 to 15 ms), unless a program asks for a finer period.
+// QueryPerformanceCounter would add nothing the steps need: they are whole
+// milliseconds, and it is missing on machines without the counter and, on
+// some multiprocessor machines of the time, not steady from one processor to
+// another.
 #include "clock/clock.h"
 
 #include <windows.h>
