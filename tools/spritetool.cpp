@@ -188,6 +188,21 @@ bool TransparentIndex(const char* path, const IndexedPicture& picture, const boo
     return true;
 }
 
+// A picture with the indices its pixels use and its transparent index.
+struct KeyedPicture {
+    IndexedPicture picture;
+    bool used[256] = {};
+    int transparent = -1; // none
+};
+
+// The picture at `path` with its transparent index, as TransparentIndex
+// finds it with `key`; false (with a message) where either fails.
+bool ReadKeyedPicture(const char* path, const PictureLimit& limit, int key, KeyedPicture* keyed) {
+    if (!ReadPicture(path, &limit, &keyed->picture)) return false;
+    for (std::uint8_t p : keyed->picture.pixels) keyed->used[p] = true;
+    return TransparentIndex(path, keyed->picture, keyed->used, key, &keyed->transparent);
+}
+
 // Rows of literal runs alone, for an opaque picture that uses every one of
 // the 256 indices and so leaves EncodeSprite none to take as transparent.
 std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
@@ -207,12 +222,11 @@ std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
 }
 
 int Encode(const char* in, const char* out, int key) {
-    IndexedPicture picture;
-    if (!ReadPicture(in, &SPRITE_LIMIT, &picture)) return 1;
-    bool used[256] = {};
-    for (std::uint8_t p : picture.pixels) used[p] = true;
-    int transparent = -1;
-    if (!TransparentIndex(in, picture, used, key, &transparent)) return 1;
+    KeyedPicture keyed;
+    if (!ReadKeyedPicture(in, SPRITE_LIMIT, key, &keyed)) return 1;
+    const IndexedPicture& picture = keyed.picture;
+    const bool* used = keyed.used;
+    int transparent = keyed.transparent;
     if (transparent < 0) {
         // Nothing is transparent: the encoder is given an index no pixel has.
         for (int i = 255; i >= 0 && transparent < 0; --i)
@@ -337,12 +351,10 @@ int Decode(const char* in, const char* out, const char* palettePath, std::uint16
 }
 
 int MakeFont(const char* in, const char* out, int firstCode, int key) {
-    IndexedPicture picture;
-    if (!ReadPicture(in, &FONT_PICTURE_LIMIT, &picture)) return 1;
-    bool used[256] = {};
-    for (std::uint8_t p : picture.pixels) used[p] = true;
-    int transparent = -1;
-    if (!TransparentIndex(in, picture, used, key, &transparent)) return 1;
+    KeyedPicture keyed;
+    if (!ReadKeyedPicture(in, FONT_PICTURE_LIMIT, key, &keyed)) return 1;
+    const IndexedPicture& picture = keyed.picture;
+    const int transparent = keyed.transparent;
     if (transparent < 0) {
         ToolMessage("%s: no transparent pixels: a font's glyphs stand on a transparent index "
                     "(from the transparency chunk, or --key N)",
