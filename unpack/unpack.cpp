@@ -88,9 +88,10 @@ bool SignatureMatches(const std::uint8_t* block) {
 
 // What a decoder may keep and move in the vector units besides its
 // general-purpose registers: nothing; MMX's eight 64-bit registers, on every
-// processor since the Pentium MMX, whose state is the x87 state that every
-// Windows saves on a task switch; or SSE2's 128-bit registers, which only a
-// system that says it supports SSE2 saves.
+// processor the shipped build runs on (it is built for the Pentium Pro's
+// instructions) from the Pentium II on, whose state is the x87 state that
+// every Windows saves on a task switch; or SSE2's 128-bit registers, which
+// only a system that says it supports SSE2 saves.
 enum class Vectors { NONE, MMX, SSE2 };
 
 // The MMX and SSE2 operations of the decoders, written with the compiler's

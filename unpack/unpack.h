@@ -93,9 +93,9 @@ bool ReadPackHeader(const void* block, std::size_t size, std::uint32_t* unpacked
 // chooses the read-ahead decoder on x86-64. On i686 it chooses the SSE2
 // decoder where the system says it supports SSE2, that is, saves the SSE
 // registers on a task switch (Windows 95 and NT 4.0 do not); else the MMX
-// decoder where the processor has MMX (every Pentium MMX, Pentium II and
-// later: MMX shares the x87 registers, which every system saves); else the
-// plain scan.
+// decoder where the processor has MMX (the Pentium II and every later one:
+// MMX shares the x87 registers, which every system saves); else the plain
+// scan.
 enum UnpackVariant : std::uint8_t { UNPACK_PLAIN, UNPACK_SSE2, UNPACK_READ_AHEAD, UNPACK_MMX };
 
 // The variant the next unpack uses, chosen on the first call.

@@ -144,7 +144,10 @@ bool OnlyLeaf0(std::uint32_t leaf, std::uint32_t* r) {
 bool PentiumPro(std::uint32_t leaf, std::uint32_t* r) {
     return Answer(leaf, r, 2, 1u << 15);
 }
-bool PentiumMmx(std::uint32_t leaf, std::uint32_t* r) {
+bool PentiumII(std::uint32_t leaf, std::uint32_t* r) {
+    return Answer(leaf, r, 2, EDX_MMX | 1u << 15);
+}
+bool MmxAlone(std::uint32_t leaf, std::uint32_t* r) {
     return Answer(leaf, r, 1, EDX_MMX);
 }
 bool PentiumIII(std::uint32_t leaf, std::uint32_t* r) {
@@ -173,8 +176,9 @@ const ChoiceCase kChoices[] = {
     // Without it, MMX where the processor has it, whatever the system says.
     {"NT 4.0 on a processor with SSE2 (the system says no): MMX", Modern, SystemSaysNo, UNPACK_MMX},
     {"yes to every feature but SSE2: MMX", Modern, SystemSaysYesExceptSse2, UNPACK_MMX},
-    {"Windows 95 (no IsProcessorFeaturePresent) on a Pentium MMX: MMX", PentiumMmx, nullptr,
+    {"Windows 95 (no IsProcessorFeaturePresent) on a Pentium II: MMX", PentiumII, nullptr,
      UNPACK_MMX},
+    {"CPUID to leaf 1 with MMX its one feature: MMX", MmxAlone, SystemSaysNo, UNPACK_MMX},
     {"Windows 98 on a Pentium III (SSE, no SSE2): MMX", PentiumIII, SystemSaysNo, UNPACK_MMX},
     // Else the plain scan.
     {"Pentium Pro (no MMX): plain", PentiumPro, SystemSaysNo, UNPACK_PLAIN},
