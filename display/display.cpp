@@ -178,13 +178,16 @@ DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                              frame.right - frame.left, frame.bottom - frame.top))
         return DISPLAY_NO_WINDOW;
 
-    // The DIB starts black; the first palette command loads the colours into
-    // its table. The GDI palette holds them from the start.
+    // The colours go into the DIB's colour table and into the GDI palette
+    // now, so that the first present shows them.
     Palette256 logical = {0x300, 256, {}};
-    for (int i = 0; i < 256; ++i) logical.palPalEntry[i] = Entry(colours[i], PC_NOCOLLAPSE);
+    SurfaceInfo info = {};
+    for (int i = 0; i < 256; ++i) {
+        logical.palPalEntry[i] = Entry(colours[i], PC_NOCOLLAPSE);
+        info.bmiColors[i] = {colours[i].blue, colours[i].green, colours[i].red, 0};
+    }
     palette = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logical));
 
-    SurfaceInfo info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = height; // positive: bottom-up
@@ -267,15 +270,18 @@ LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 void WindowDisplay::Release() {
-    if (memoryDc != nullptr) {
-        SelectObject(memoryDc, previousBitmap);
-        DeleteDC(memoryDc);
-    }
-    if (surface != nullptr) DeleteObject(surface);
-    if (palette != nullptr) DeleteObject(palette);
+    HDC dc = memoryDc;
+    HBITMAP bitmap = surface;
+    HPALETTE gdiPalette = palette;
     memoryDc = nullptr;
     surface = nullptr;
     palette = nullptr;
+    if (dc != nullptr) {
+        SelectObject(dc, previousBitmap);
+        DeleteDC(dc);
+    }
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    if (gdiPalette != nullptr) DeleteObject(gdiPalette);
 }
 
 // ---------------------------------------------------------------------------
@@ -303,11 +309,15 @@ DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char*
     } else if (!CreateDisplayWindow(title, WS_POPUP, WS_EX_TOPMOST, 0, 0, width, height)) {
         result = DISPLAY_NO_WINDOW;
     } else if (create(nullptr, &directDraw, nullptr) != DD_OK) {
+        // DirectX is there, but not for this display (no DirectDraw driver).
         directDraw = nullptr;
+        result = DISPLAY_DIRECTDRAW_FAILED;
     } else {
         ShowWindow(window, SW_SHOWNORMAL);
+        active = true; // a window just shown by the program in front
         result = DISPLAY_MODE_REFUSED;
-        if (directDraw->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) == DD_OK &&
+        if (directDraw->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN |
+                                                        DDSCL_ALLOWMODEX) == DD_OK &&
             directDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height), 8) ==
                 DD_OK) {
             modeChanged = true;
@@ -378,11 +388,11 @@ bool FullScreenDisplay::ShowPicture() {
             backBuffer->Unlock(nullptr);
             result = primary->Flip(nullptr, DDFLIP_WAIT);
         }
-        // A lost surface is restored once and the picture shown again; if it
-        // stays lost (the player is still elsewhere), the next activation
-        // brings it back.
+        // A lost surface is restored once and the picture shown again. In
+        // the background the screen is the desktop's: nothing is restored
+        // (which would set the mode again) until the program is in front.
         if (result != DDERR_SURFACELOST) return result == DD_OK;
-        if (!RestoreSurfaces()) return false;
+        if (!active || !RestoreSurfaces()) return false;
     }
     return false;
 }
@@ -401,8 +411,16 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_ACTIVATEAPP:
         // Back from elsewhere: the surfaces were lost with the mode.
-        if (wParam != FALSE) ShowPicture();
+        active = wParam != FALSE;
+        if (active) ShowPicture();
         return 0;
+    case WM_SETCURSOR:
+        // No cursor over the picture.
+        if (LOWORD(lParam) == HTCLIENT) {
+            SetCursor(nullptr);
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_PAINT: {
         // Shown again after the window was minimised and restored.
         PAINTSTRUCT paint;
@@ -416,26 +434,37 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 }
 
 void FullScreenDisplay::Release() {
-    if (directDraw != nullptr) {
-        if (ddPalette != nullptr) ddPalette->Release();
-        if (backBuffer != nullptr) backBuffer->Release();
-        if (primary != nullptr) primary->Release();
-        if (modeChanged) {
-            directDraw->RestoreDisplayMode();
-            modeRestored = CurrentMode(directDraw);
-        }
-        if (window != nullptr) directDraw->SetCooperativeLevel(window, DDSCL_NORMAL);
-        directDraw->Release();
-    }
-    if (library != nullptr) FreeLibrary(library);
-    std::free(picture);
-    ddPalette = nullptr;
-    backBuffer = nullptr;
-    primary = nullptr;
+    // RestoreDisplayMode and SetCooperativeLevel may send the window
+    // WM_PAINT or WM_ACTIVATEAPP at once: by then nothing is left to present
+    // through.
+    IDirectDraw* dd = directDraw;
+    IDirectDrawSurface* front = primary;
+    IDirectDrawSurface* back = backBuffer;
+    IDirectDrawPalette* pal = ddPalette;
+    std::uint8_t* pixels = picture;
+    HMODULE ddrawLibrary = library;
+    const bool restoreMode = modeChanged;
     directDraw = nullptr;
-    library = nullptr;
+    primary = nullptr;
+    backBuffer = nullptr;
+    ddPalette = nullptr;
     picture = nullptr;
+    library = nullptr;
     modeChanged = false;
+    active = false;
+    if (dd != nullptr) {
+        if (pal != nullptr) pal->Release();
+        if (back != nullptr) back->Release();
+        if (front != nullptr) front->Release();
+        if (restoreMode) {
+            dd->RestoreDisplayMode();
+            modeRestored = CurrentMode(dd);
+        }
+        if (window != nullptr) dd->SetCooperativeLevel(window, DDSCL_NORMAL);
+        dd->Release();
+    }
+    if (ddrawLibrary != nullptr) FreeLibrary(ddrawLibrary);
+    std::free(pixels);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,8 @@
 //   Present   DisplayPresent queues the area that changed in the shell's
 //             deferred service and flushes it; the display copies the area to
 //             the window, or the picture to the back buffer and flips.
-//   Palette   Open takes 256 colours; DisplaySetColours changes some, and
+//   Palette   Open takes 256 colours, which the picture shows from the first
+//             present on; SetColours changes some, and
 //             DisplayQueuePalette has the next flush load them before the
 //             picture that needs them (through blockA, which Flush submits
 //             before blockB).
@@ -20,7 +21,9 @@
 //             Pack 3; there, and where the mode cannot be set, Open fails
 //             with a result the program can act on (open a window instead).
 //   Lost      When the player switches away and back, the full-screen
-//             display restores its surfaces and presents the picture again.
+//             display restores its surfaces and presents the picture again;
+//             while the program is in the background it leaves the screen
+//             alone.
 //   Messages  The program runs its thread's message loop (PeekMessageA,
 //             DispatchMessageA); the display's window procedure paints,
 //             realises palettes and notes the close box (CloseRequested).
@@ -43,13 +46,15 @@
 
 enum DisplayResult : std::int32_t {
     DISPLAY_OK = 1,
-    DISPLAY_NOT_8_BIT = -1,     // the record is not an 8-bit mode (or is the invalid one)
-    DISPLAY_NO_DIRECTDRAW = -2, // ddraw.dll or DirectDrawCreate is missing
-    DISPLAY_MODE_REFUSED = -3,  // the cooperative level or the mode was refused, or
-                                // the mode reported afterwards is another one
-    DISPLAY_NO_SURFACES = -4,   // primary, back buffer or palette not created
-    DISPLAY_NO_WINDOW = -5,     // window, DIB section or picture not created
-    DISPLAY_ALREADY_OPEN = -6,  // another display of the process is open
+    DISPLAY_NOT_8_BIT = -1,         // the record is not an 8-bit mode (or is the invalid one)
+    DISPLAY_NO_DIRECTDRAW = -2,     // ddraw.dll or DirectDrawCreate is missing
+    DISPLAY_MODE_REFUSED = -3,      // the cooperative level or the mode was refused, or
+                                    // the mode reported afterwards is another one
+    DISPLAY_NO_SURFACES = -4,       // primary, back buffer or palette not created
+    DISPLAY_NO_WINDOW = -5,         // window, DIB section or picture not created
+    DISPLAY_ALREADY_OPEN = -6,      // another display of the process is open
+    DISPLAY_DIRECTDRAW_FAILED = -7, // DirectDrawCreate is there but fails (no
+                                    // DirectDraw driver for this display)
 };
 
 constexpr std::uint32_t DISPLAY_BLOCK_EMPTY = 0;
@@ -147,7 +152,9 @@ protected:
                           std::int32_t bottom) = 0;
     virtual void LoadPalette(std::uint32_t first, std::uint32_t count) = 0;
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
-    // Frees what the display made besides its window.
+    // Frees what the display made besides its window. Every handle and
+    // pointer is cleared before anything is freed, so that a message sent
+    // meanwhile finds nothing to draw through.
     virtual void Release() = 0;
 
     friend LRESULT CALLBACK DisplayWindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -183,8 +190,10 @@ private:
 };
 
 // The whole screen in an 8-bit mode of DisplayModeTable, set with DirectDraw:
-// exclusive full-screen cooperative level, a primary surface with one back
-// buffer, a palette of 256 entries.
+// exclusive full-screen cooperative level with Mode X allowed (on many
+// display drivers of Windows 95 and 98 the 320-wide modes exist only as Mode
+// X), a primary surface with one back buffer (the only surface ever locked,
+// as Mode X requires), a palette of 256 entries; the cursor hidden.
 class FullScreenDisplay final : public PictureDisplay {
 public:
     DisplayResult Open(const DisplayModeRecord& mode, const char* title,
@@ -204,7 +213,8 @@ private:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Release() override;
     // Copies the picture into the back buffer and flips; restores lost
-    // surfaces once on the way. False when the surfaces stay lost.
+    // surfaces once on the way, but only while the program is in front.
+    // False when the surfaces stay lost.
     bool ShowPicture();
     bool RestoreSurfaces();
 
@@ -215,6 +225,7 @@ private:
     struct IDirectDrawPalette* ddPalette = nullptr;
     std::uint8_t* picture = nullptr;
     bool modeChanged = false;
+    bool active = false; // the program is in front (WM_ACTIVATEAPP)
     DisplayMode modeSet = {};
     DisplayMode modeRestored = {};
     std::uint32_t restores = 0;
