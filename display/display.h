@@ -57,6 +57,9 @@ enum DisplayResult : std::int32_t {
                                     // DirectDraw driver for this display)
 };
 
+// Options of FitPicture.
+constexpr std::uint32_t DISPLAY_ASPECT_4_3 = 0x0001; // a 16:10 picture shown 4:3
+
 constexpr std::uint32_t DISPLAY_BLOCK_EMPTY = 0;
 constexpr std::uint32_t DISPLAY_BLOCK_PRESENT = 1;
 constexpr std::uint32_t DISPLAY_BLOCK_PALETTE = 2;
@@ -88,6 +91,66 @@ const DisplayModeRecord* FindDisplayModeNumber(std::uint32_t videoModeNumber);
 // An 8-bit mode named by text: "WIDTHxHEIGHT" ("320x200") or a mode number
 // in hexadecimal ("0x13", "0x101"); null for anything else.
 const DisplayModeRecord* ParseDisplayMode(const char* text);
+
+// ---------------------------------------------------------------------------
+// Where the picture lies on the screen, and the mouse in it (these need no
+// Windows)
+
+// The picture of pictureWidth x pictureHeight pixels shown in a rectangle of
+// the screen: picture column x covers screen columns ScreenColumn(x) to
+// ScreenColumn(x + 1) - 1, and rows likewise.
+struct DisplayLayout {
+    std::int32_t pictureWidth, pictureHeight;
+    std::int32_t left, top;     // the picture's top left corner in the client area
+    std::int32_t width, height; // its size there
+};
+
+// The largest whole-number factor (at least 1) at which the picture fits an
+// area of areaWidth x areaHeight, centred (halves rounded down). With
+// DISPLAY_ASPECT_4_3 a 16:10 picture is shown 4:3 instead: the largest
+// whole-number factor across, and as many rows as make 4:3, which is a whole
+// number of rows for each picture row where the factor across is a multiple
+// of 5 (320 x 200 on 1600 x 1200: 5 across, 6 down); elsewhere the rows are
+// spread evenly. Other pictures, and areas too small for 4:3 at factor 1,
+// take no correction.
+DisplayLayout FitPicture(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                         std::int32_t areaWidth, std::int32_t areaHeight, std::uint32_t options);
+// The first screen column of picture column x (0 .. pictureWidth), and row.
+std::int32_t ScreenColumn(const DisplayLayout& layout, std::int32_t x);
+std::int32_t ScreenRow(const DisplayLayout& layout, std::int32_t y);
+// Whether every picture row covers the same number of screen rows.
+bool EvenRows(const DisplayLayout& layout);
+
+constexpr std::uint8_t MOUSE_LEFT = 0x01;
+constexpr std::uint8_t MOUSE_RIGHT = 0x02;
+constexpr std::uint8_t MOUSE_MIDDLE = 0x04;
+
+struct MousePress {
+    std::int32_t x, y; // the picture pixel the pointer was over
+    std::uint8_t button;
+};
+
+constexpr std::uint32_t MOUSE_PRESSES_KEPT = 32;
+
+// The mouse as the display's window sees it. Positions are picture pixels:
+// a point of the client area goes through the layout and is clamped to the
+// picture, so that the black around it counts as the nearest edge.
+struct DisplayMouse {
+    std::int32_t x, y;         // where the pointer was last seen (0, 0 before then)
+    std::uint8_t buttons;      // MOUSE_* held now
+    std::uint32_t pressesLost; // presses that found the buffer full
+    // Presses not yet taken, oldest first, from presses[first] on.
+    MousePress presses[MOUSE_PRESSES_KEPT];
+    std::uint32_t first, count;
+};
+
+// The pointer moved to (clientX, clientY), or a button went down or up there.
+void MouseMoved(DisplayMouse* mouse, const DisplayLayout& layout, std::int32_t clientX,
+                std::int32_t clientY);
+void MouseButton(DisplayMouse* mouse, const DisplayLayout& layout, std::int32_t clientX,
+                 std::int32_t clientY, std::uint8_t button, bool down);
+// The oldest press not yet taken; false when there is none.
+bool TakeMousePress(DisplayMouse* mouse, MousePress* press);
 
 // ---------------------------------------------------------------------------
 // The displays (Windows only; a host build has the choice of mode above)
