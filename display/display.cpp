@@ -1,4 +1,5 @@
-// The window and the full-screen display (see display.h).
+// The shared part of the displays, the window and the full-screen modes (see
+// display.h); the desktop display is in desktop_display.cpp.
 //
 // The full-screen display keeps the picture in memory and copies all of it
 // into the back buffer at every present: after a flip the back buffer holds
@@ -36,11 +37,11 @@ struct Palette256 {
 };
 static_assert(offsetof(Palette256, palPalEntry) == offsetof(LOGPALETTE, palPalEntry));
 
-using DirectDrawCreateProc = HRESULT(WINAPI*)(GUID*, LPDIRECTDRAW*, IUnknown*);
-
 PALETTEENTRY Entry(const DisplayColour& c, BYTE flags) {
     return {c.red, c.green, c.blue, flags};
 }
+
+using DirectDrawCreateProc = HRESULT(WINAPI*)(GUID*, LPDIRECTDRAW*, IUnknown*);
 
 DisplayMode CurrentMode(IDirectDraw* directDraw) {
     DDSURFACEDESC desc = {};
@@ -49,24 +50,70 @@ DisplayMode CurrentMode(IDirectDraw* directDraw) {
     return {desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount};
 }
 
+// The button of a mouse message, 0 for other messages.
+std::uint8_t MouseButtonOf(UINT message) {
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: return MOUSE_LEFT;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: return MOUSE_RIGHT;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP: return MOUSE_MIDDLE;
+    default: return 0;
+    }
+}
+
 } // namespace
+
+bool PictureDisplay::AnyOpen() {
+    return openDisplay != nullptr;
+}
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     PictureDisplay* display = openDisplay;
     if (display == nullptr || display->window != window)
         return DefWindowProcA(window, message, wParam, lParam);
+    // Client coordinates, signed: with the mouse captured they may lie
+    // outside the window.
+    const auto x = static_cast<std::int16_t>(LOWORD(lParam));
+    const auto y = static_cast<std::int16_t>(HIWORD(lParam));
     switch (message) {
-    case WM_ERASEBKGND: return 1; // the picture covers everything
+    case WM_ERASEBKGND: return 1; // the display paints everything
     case WM_CLOSE:
         // The program ends as it chooses; Shutdown closes the window.
         display->closeRequested = true;
+        return 0;
+    case WM_SETCURSOR:
+        if (display->hideCursor && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(nullptr);
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_MOUSEMOVE: MouseMoved(&display->mouse, display->layout, x, y); return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        // Captured while a button is held, so that its release is seen
+        // wherever it happens.
+        if (display->mouse.buttons == 0) SetCapture(window);
+        MouseButton(&display->mouse, display->layout, x, y, MouseButtonOf(message), true);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        MouseButton(&display->mouse, display->layout, x, y, MouseButtonOf(message), false);
+        if (display->mouse.buttons == 0) ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Taken away (the player switched elsewhere): no release will come.
+        display->mouse.buttons = 0;
         return 0;
     default: return display->HandleMessage(message, wParam, lParam);
     }
 }
 
 // ---------------------------------------------------------------------------
-// What both displays share
+// What every display shares
 
 std::int32_t PictureDisplay::SubmitRequest(ServiceBlock* block, std::uint32_t frame, std::uint32_t,
                                            std::uint32_t* area, std::uint32_t kind) {
@@ -130,6 +177,8 @@ bool PictureDisplay::CreateDisplayWindow(const char* title, DWORD style, DWORD e
         classRegistered = true;
     }
     closeRequested = false;
+    mouse = {};
+    layout = {width, height, 0, 0, width, height};
     openDisplay = this;
     window = CreateWindowExA(exStyle, WINDOW_CLASS, title, style, x, y, outerWidth, outerHeight,
                              nullptr, nullptr, shellInstance, nullptr);
@@ -162,22 +211,9 @@ bool PictureDisplay::CloseDisplayWindow() {
 }
 
 // ---------------------------------------------------------------------------
-// The window
+// The picture through GDI: the window and the desktop display
 
-DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
-                                  std::int32_t pictureHeight, const DisplayColour* palette256) {
-    if (openDisplay != nullptr) return DISPLAY_ALREADY_OPEN;
-    width = pictureWidth;
-    height = pictureHeight;
-    SetColours(0, 256, palette256);
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame = {0, 0, width, height};
-    AdjustWindowRect(&frame, style, FALSE);
-    if (!CreateDisplayWindow(title, style, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                             frame.right - frame.left, frame.bottom - frame.top))
-        return DISPLAY_NO_WINDOW;
-
+DisplayResult ScaledDisplay::MakePicture() {
     // The colours go into the DIB's colour table and into the GDI palette
     // now, so that the first present shows them.
     Palette256 logical = {0x300, 256, {}};
@@ -201,35 +237,55 @@ DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                                &bits, nullptr, 0);
     memoryDc = CreateCompatibleDC(windowDc);
     ReleaseDC(window, windowDc);
-    if (palette == nullptr || surface == nullptr || memoryDc == nullptr) {
-        Release();
-        CloseDisplayWindow();
-        return DISPLAY_NO_WINDOW;
-    }
+    if (palette == nullptr || surface == nullptr || memoryDc == nullptr) return DISPLAY_NO_WINDOW;
     previousBitmap = SelectObject(memoryDc, surface);
 
     // DIB rows are padded to whole DWORDs; the top row of the picture is the
     // last one in memory.
     const std::int32_t rowBytes = (width + 3) & ~3;
     PointScreenState(static_cast<std::uint8_t*>(bits) + (height - 1) * rowBytes, -rowBytes);
-
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
     return DISPLAY_OK;
 }
 
-void WindowDisplay::ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+void ScaledDisplay::FitToClient() {
+    RECT client;
+    GetClientRect(window, &client);
+    layout = FitPicture(width, height, client.right, client.bottom, options);
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void ScaledDisplay::DrawArea(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right,
                              std::int32_t bottom) {
-    HDC dc = GetDC(window);
+    if (memoryDc == nullptr) return;
     HPALETTE previous = SelectPalette(dc, palette, FALSE);
     ::RealizePalette(dc);
-    BitBlt(dc, left, top, right - left, bottom - top, memoryDc, left, top, SRCCOPY);
+    const std::int32_t x = ScreenColumn(layout, left);
+    const std::int32_t across = ScreenColumn(layout, right) - x;
+    if (EvenRows(layout)) {
+        const std::int32_t y = ScreenRow(layout, top);
+        StretchBlt(dc, x, y, across, ScreenRow(layout, bottom) - y, memoryDc, left, top,
+                   right - left, bottom - top, SRCCOPY);
+    } else {
+        // Rows of two heights: each its own, so that every row keeps the
+        // height the layout gives it whatever GDI's rounding.
+        for (std::int32_t row = top; row < bottom; ++row) {
+            const std::int32_t y = ScreenRow(layout, row);
+            StretchBlt(dc, x, y, across, ScreenRow(layout, row + 1) - y, memoryDc, left, row,
+                       right - left, 1, SRCCOPY);
+        }
+    }
     SelectPalette(dc, previous, FALSE);
+}
+
+void ScaledDisplay::ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+                             std::int32_t bottom) {
+    HDC dc = GetDC(window);
+    DrawArea(dc, left, top, right, bottom);
     ReleaseDC(window, dc);
     GdiFlush(); // GDI is done with the DIB before the program draws into it again
 }
 
-void WindowDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
+void ScaledDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
     RGBQUAD table[256];
     for (std::uint32_t i = first; i < first + count; ++i)
         table[i] = {colours[i].blue, colours[i].green, colours[i].red, 0};
@@ -241,7 +297,8 @@ void WindowDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
     RealizeWindowPalette();
 }
 
-void WindowDisplay::RealizeWindowPalette() {
+void ScaledDisplay::RealizeWindowPalette() {
+    if (palette == nullptr) return;
     HDC dc = GetDC(window);
     HPALETTE previous = SelectPalette(dc, palette, FALSE);
     if (::RealizePalette(dc) != 0) InvalidateRect(window, nullptr, FALSE);
@@ -249,16 +306,24 @@ void WindowDisplay::RealizeWindowPalette() {
     ReleaseDC(window, dc);
 }
 
-LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ScaledDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_SIZE: FitToClient(); return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
+        HDC dc = BeginPaint(window, &paint);
+        // Black around the picture, then the picture.
+        RECT client;
+        GetClientRect(window, &client);
+        const std::int32_t right = layout.left + layout.width;
+        const std::int32_t bottom = layout.top + layout.height;
+        PatBlt(dc, 0, 0, client.right, layout.top, BLACKNESS);
+        PatBlt(dc, 0, bottom, client.right, client.bottom - bottom, BLACKNESS);
+        PatBlt(dc, 0, layout.top, layout.left, layout.height, BLACKNESS);
+        PatBlt(dc, right, layout.top, client.right - right, layout.height, BLACKNESS);
+        DrawArea(dc, 0, 0, width, height);
         EndPaint(window, &paint);
-        if (memoryDc != nullptr) {
-            const RECT& area = paint.rcPaint;
-            ShowArea(area.left, area.top, area.right, area.bottom);
-        }
+        GdiFlush();
         return 0;
     }
     case WM_QUERYNEWPALETTE: RealizeWindowPalette(); return TRUE;
@@ -269,7 +334,7 @@ LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void WindowDisplay::Release() {
+void ScaledDisplay::Release() {
     HDC dc = memoryDc;
     HBITMAP bitmap = surface;
     HPALETTE gdiPalette = palette;
@@ -285,15 +350,65 @@ void WindowDisplay::Release() {
 }
 
 // ---------------------------------------------------------------------------
+// The window
+
+DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
+                                  std::int32_t pictureHeight, const DisplayColour* palette256,
+                                  std::int32_t zoom) {
+    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
+    if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
+    width = pictureWidth;
+    height = pictureHeight;
+    SetColours(0, 256, palette256);
+    options = 0;
+
+    // As large as asked, if the window fits the screen so.
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT frame;
+    for (zoom = zoom < 1 ? 1 : zoom;; --zoom) {
+        frame = {0, 0, width * zoom, height * zoom};
+        AdjustWindowRect(&frame, style, FALSE);
+        if (zoom == 1 || (frame.right - frame.left <= GetSystemMetrics(SM_CXSCREEN) &&
+                          frame.bottom - frame.top <= GetSystemMetrics(SM_CYSCREEN)))
+            break;
+    }
+    if (!CreateDisplayWindow(title, style, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                             frame.right - frame.left, frame.bottom - frame.top))
+        return DISPLAY_NO_WINDOW;
+    if (const DisplayResult result = MakePicture(); result != DISPLAY_OK) {
+        Release();
+        CloseDisplayWindow();
+        return result;
+    }
+    FitToClient();
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return DISPLAY_OK;
+}
+
+LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETMINMAXINFO) {
+        // Never smaller than the picture at its own size.
+        RECT frame = {0, 0, width, height};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
+    }
+    return ScaledDisplay::HandleMessage(message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------
 // Full screen
 
 DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char* title,
                                       const DisplayColour* palette256) {
     if (mode.bitsPerPixel != 8 || mode.width == 0 || mode.height == 0) return DISPLAY_NOT_8_BIT;
-    if (openDisplay != nullptr) return DISPLAY_ALREADY_OPEN;
+    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
     width = mode.width;
     height = mode.height;
     SetColours(0, 256, palette256);
+    hideCursor = true;
     modeSet = {};
     modeRestored = {};
 
@@ -414,13 +529,6 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
         active = wParam != FALSE;
         if (active) ShowPicture();
         return 0;
-    case WM_SETCURSOR:
-        // No cursor over the picture.
-        if (LOWORD(lParam) == HTCLIENT) {
-            SetCursor(nullptr);
-            return TRUE;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
     case WM_PAINT: {
         // Shown again after the window was minimised and restored.
         PAINTSTRUCT paint;

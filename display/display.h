@@ -1,32 +1,50 @@
-// Displays for programs built on the shell: a window, or a full-screen 8-bit
-// mode of DisplayModeTable, either one a ShellDisplay that the program sets
-// as shellDisplay before it opens it.
+// Displays for programs built on the shell: a window, the whole desktop, or
+// a full-screen 8-bit mode of DisplayModeTable, each one a ShellDisplay that
+// the program sets as shellDisplay once it has opened it.
 //
-//   Picture   Open points screenState at an 8-bit picture the size of the
-//             display (the window's DIB section; for full screen, a picture
-//             in memory that every present copies whole into the back
-//             buffer, so that nothing is lost with the surfaces). The program
-//             draws into it between presents.
+//   Window    WindowDisplay: a window the player can resize; the picture is
+//             shown at the largest whole-number factor that fits its client
+//             area (from the zoom it opens at), centred, black around.
+//   Desktop   DesktopDisplay: full screen without a mode change. A window
+//             without a frame covers the screen at the desktop's own mode and
+//             shows the picture at the largest whole-number factor that fits,
+//             centred, black around; DISPLAY_ASPECT_4_3 shows a 16:10 picture
+//             (320 x 200, 640 x 400) 4:3, each row taller. Both draw through
+//             GDI from an 8-bit DIB section, which every Windows from 95 on
+//             converts to the desktop's depth and scales.
+//   Mode      FullScreenDisplay: the screen in an 8-bit mode of the table, set
+//             with DirectDraw (exclusive level, Mode X allowed, a primary
+//             surface with one back buffer and a palette).
+//   Picture   Open points screenState at an 8-bit picture of the size asked
+//             for (the DIB section; for a mode, a picture in memory that every
+//             present copies whole into the back buffer, so that nothing is
+//             lost with the surfaces). The program draws into it between
+//             presents.
 //   Present   DisplayPresent queues the area that changed in the shell's
-//             deferred service and flushes it; the display copies the area to
-//             the window, or the picture to the back buffer and flips.
+//             deferred service and flushes it; the display shows that area.
 //   Palette   Open takes 256 colours, which the picture shows from the first
-//             present on; SetColours changes some, and
-//             DisplayQueuePalette has the next flush load them before the
-//             picture that needs them (through blockA, which Flush submits
-//             before blockB).
-//   Era       DirectDraw is looked up when the full-screen display opens
-//             (ddraw.dll, DirectDrawCreate), so a program on this component
-//             loads on Windows 95 without DirectX and NT 4.0 before Service
-//             Pack 3; there, and where the mode cannot be set, Open fails
-//             with a result the program can act on (open a window instead).
-//   Lost      When the player switches away and back, the full-screen
-//             display restores its surfaces and presents the picture again;
-//             while the program is in the background it leaves the screen
-//             alone.
+//             present on; SetColours changes some, and DisplayQueuePalette has
+//             the next flush load them before the picture that needs them
+//             (through blockA, which Flush submits before blockB).
+//   Mouse     Mouse() is where the pointer was last seen, in picture pixels
+//             (through the display's scale and offset, clamped to the
+//             picture), and the buttons held; TakeMousePress gives every press
+//             in order with where it happened, so that a click shorter than a
+//             frame is never lost. Over a full-screen picture the cursor is
+//             hidden.
+//   Era       DirectDraw is looked up when a mode is opened (ddraw.dll,
+//             DirectDrawCreate), so a program on this component loads on
+//             Windows 95 without DirectX and NT 4.0 before Service Pack 3;
+//             there, and where the mode cannot be set, Open fails with a
+//             result the program can act on (open the desktop display
+//             instead, which needs nothing but GDI).
+//   Lost      When the player switches away from a mode and back, the display
+//             restores its surfaces and presents the picture again; while the
+//             program is in the background it leaves the screen alone.
 //   Messages  The program runs its thread's message loop (PeekMessageA,
 //             DispatchMessageA); the display's window procedure paints,
-//             realises palettes and notes the close box (CloseRequested).
+//             realises palettes, follows the mouse and notes the close box
+//             (CloseRequested).
 //   Shutdown  Restores the desktop's mode, releases every DirectDraw object,
 //             closes the window and clears screenState; calling it again does
 //             nothing.
@@ -57,7 +75,7 @@ enum DisplayResult : std::int32_t {
                                     // DirectDraw driver for this display)
 };
 
-// Options of FitPicture.
+// Options of DesktopDisplay::Open and FitPicture.
 constexpr std::uint32_t DISPLAY_ASPECT_4_3 = 0x0001; // a 16:10 picture shown 4:3
 
 constexpr std::uint32_t DISPLAY_BLOCK_EMPTY = 0;
@@ -153,12 +171,13 @@ void MouseButton(DisplayMouse* mouse, const DisplayLayout& layout, std::int32_t 
 bool TakeMousePress(DisplayMouse* mouse, MousePress* press);
 
 // ---------------------------------------------------------------------------
-// The displays (Windows only; a host build has the choice of mode above)
+// The displays (Windows only; a host build has the choices above)
 
 #if defined(_WIN32)
 
-// What both displays share: the 256 colours, the picture, the requests of
-// the deferred service. Not opened by itself.
+// What every display shares: the 256 colours, the picture's size and layout,
+// the mouse, the window and its class, the requests of the deferred service.
+// Not opened by itself.
 class PictureDisplay : public ShellDisplay {
 public:
     std::int32_t Operation0() override { return 0; }
@@ -190,10 +209,16 @@ public:
     HWND Window() const { return window; }
     std::int32_t Width() const { return width; }
     std::int32_t Height() const { return height; }
+    // Where the picture lies in the window's client area now.
+    const DisplayLayout& Layout() const { return layout; }
     bool CloseRequested() const { return closeRequested; }
     std::uint32_t ShutdownCalls() const { return shutdownCalls; }
     // Whether the last Shutdown closed a window.
     bool WindowClosed() const { return windowClosed; }
+
+    // The pointer and the buttons; the presses not yet taken.
+    const DisplayMouse& Mouse() const { return mouse; }
+    bool TakeMousePress(MousePress* press) { return ::TakeMousePress(&mouse, press); }
 
     // Changes entries first .. first + count - 1 of the colours the next
     // palette command loads; entries outside 0..255 are left out.
@@ -202,8 +227,11 @@ public:
 protected:
     ~PictureDisplay() = default;
 
+    // Whether a display of the process is open (only one may be).
+    static bool AnyOpen();
     // Registers the window class on first use and creates the display's
-    // window; `style` and `exStyle` as CreateWindowExA takes them.
+    // window; `style` and `exStyle` as CreateWindowExA takes them. Clears the
+    // mouse, and lays the picture out at its own size.
     bool CreateDisplayWindow(const char* title, DWORD style, DWORD exStyle, std::int32_t x,
                              std::int32_t y, std::int32_t outerWidth, std::int32_t outerHeight);
     // Points screenState at the whole picture: `top` is its top row.
@@ -225,31 +253,73 @@ protected:
     HWND window = nullptr;
     std::int32_t width = 0;
     std::int32_t height = 0;
+    DisplayLayout layout = {};
+    DisplayMouse mouse = {};
+    bool hideCursor = false; // over the client area
     bool closeRequested = false;
     bool windowClosed = false;
     std::uint32_t shutdownCalls = 0;
     DisplayColour colours[256] = {};
 };
 
-// A window whose client area is the picture: an 8-bit DIB section with the
-// colours in its colour table and in a GDI palette.
-class WindowDisplay final : public PictureDisplay {
-public:
-    DisplayResult Open(const char* title, std::int32_t pictureWidth, std::int32_t pictureHeight,
-                       const DisplayColour* palette);
+// What the window and the desktop display share: the picture is an 8-bit DIB
+// section with the colours in its colour table and in a GDI palette, shown
+// with StretchBlt at the layout's scale, black around it.
+class ScaledDisplay : public PictureDisplay {
+protected:
+    ~ScaledDisplay() = default;
 
-private:
+    // Makes the DIB section, its device context and the palette for the
+    // window just created, and points screenState at the picture.
+    DisplayResult MakePicture();
+    // Lays the picture out in the client area as it is now, and has all of
+    // it painted again.
+    void FitToClient();
     void ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
                   std::int32_t bottom) override;
     void LoadPalette(std::uint32_t first, std::uint32_t count) override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Release() override;
+
+    std::uint32_t options = 0; // DISPLAY_ASPECT_4_3
+
+private:
+    // Draws picture rows top .. bottom - 1, columns left .. right - 1, at the
+    // layout's scale into `dc`.
+    void DrawArea(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right,
+                  std::int32_t bottom);
     void RealizeWindowPalette();
 
     HDC memoryDc = nullptr;
     HBITMAP surface = nullptr;
     HGDIOBJ previousBitmap = nullptr;
     HPALETTE palette = nullptr;
+};
+
+// A window whose client area shows the picture; the player can resize it,
+// down to the picture's own size.
+class WindowDisplay final : public ScaledDisplay {
+public:
+    // The client area is `zoom` times the picture (less where that would not
+    // fit the screen; at least once).
+    DisplayResult Open(const char* title, std::int32_t pictureWidth, std::int32_t pictureHeight,
+                       const DisplayColour* palette, std::int32_t zoom = 1);
+
+private:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+// Full screen at the desktop's own mode: a window without a frame over the
+// whole screen (not topmost, so that switching away is instant and leaves
+// the other windows in front), the cursor hidden over it. Options:
+// DISPLAY_ASPECT_4_3.
+class DesktopDisplay final : public ScaledDisplay {
+public:
+    DisplayResult Open(const char* title, std::int32_t pictureWidth, std::int32_t pictureHeight,
+                       const DisplayColour* palette, std::uint32_t options = 0);
+
+private:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 };
 
 // The whole screen in an 8-bit mode of DisplayModeTable, set with DirectDraw:
