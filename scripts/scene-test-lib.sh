@@ -112,14 +112,21 @@ capture() {
     done
     fail "the screen's pixels do not settle"
 }
-# compare_with_reference NAME TITLE [WIDTH HEIGHT]: the capture NAME against
-# the host's picture of the state TITLE; with WIDTH and HEIGHT, the capture
-# is a whole screen of that size with the picture in its middle and black
-# around it.
+# compare_with_reference NAME TITLE [WIDTH HEIGHT [LEFT TOP SCALED_WIDTH
+# SCALED_HEIGHT]]: the capture NAME against the host's picture of the state
+# TITLE; with WIDTH and HEIGHT, the capture is a whole screen (or client
+# area) of that size, black but for the picture, which lies in its middle or
+# at LEFT, TOP, enlarged to SCALED_WIDTH x SCALED_HEIGHT by repeating each of
+# its pixels (whole factors only).
 compare_with_reference() {
     "$reference" "$art" "$2" "$work/$1.reference.ppm" || fail "the reference cannot draw: $2"
     local expected=$work/$1.reference.ppm
-    if [ $# -ge 4 ]; then
+    if [ $# -ge 8 ]; then
+        [ $(($7 % 320)) = 0 ] && [ $(($8 % 200)) = 0 ] || fail "$1: $7x$8 is no whole-number scale"
+        expected=$work/$1.expected.ppm
+        convert -size "$3x$4" xc:black \( "$work/$1.reference.ppm" -sample "$7x$8!" \) \
+            -geometry "+$5+$6" -composite -depth 8 "$expected"
+    elif [ $# -ge 4 ]; then
         expected=$work/$1.expected.ppm
         convert -size "$3x$4" xc:black "$work/$1.reference.ppm" -gravity center -composite \
             -depth 8 "$expected"

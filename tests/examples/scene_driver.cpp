@@ -1,11 +1,11 @@
 // scene_driver: what the full-screen test does inside Wine.
 //
-//   scene_driver run PROGRAM [ARGUMENT]
-//       starts PROGRAM (with ARGUMENT) through CreateProcessA, waits for it to
-//       end and prints "scene_driver: exit code N" with the code Windows
-//       gives for it. Under an emulator the Unix side of Wine may report a
-//       process that ended as killed (137) whatever it returned; the code
-//       that Windows keeps is the program's own.
+//   scene_driver run PROGRAM [ARGUMENT...]
+//       starts PROGRAM (with the ARGUMENTs, which hold no blanks) through
+//       CreateProcessA, waits for it to end and prints "scene_driver: exit
+//       code N" with the code Windows gives for it. Under an emulator the Unix
+//       side of Wine may report a process that ended as killed (137) whatever
+//       it returned; the code that Windows keeps is the program's own.
 //   scene_driver switch
 //       what a player does who switches from a full-screen program to another
 //       window and back: brings a window of its own to the front and waits
@@ -40,9 +40,14 @@ template <class Done> bool PumpUntil(Done done) {
     return true;
 }
 
-int Run(const char* program, const char* argument) {
-    char commandLine[512];
-    std::snprintf(commandLine, sizeof commandLine, argument ? "%s %s" : "%s", program, argument);
+int Run(int count, char** words) {
+    char commandLine[512] = "";
+    for (int i = 0; i < count; ++i) {
+        const std::size_t used = std::strlen(commandLine);
+        if (std::snprintf(commandLine + used, sizeof commandLine - used, i > 0 ? " %s" : "%s",
+                          words[i]) >= static_cast<int>(sizeof commandLine - used))
+            return Fail("the command line is too long");
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -91,8 +96,7 @@ int Switch() {
 
 int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc >= 3 && argc <= 4 && std::strcmp(argv[1], "run") == 0)
-        return Run(argv[2], argc == 4 ? argv[3] : nullptr);
+    if (argc >= 3 && std::strcmp(argv[1], "run") == 0) return Run(argc - 2, argv + 2);
     if (argc == 2 && std::strcmp(argv[1], "switch") == 0) return Switch();
-    return Fail("usage: scene_driver run PROGRAM [ARGUMENT] | scene_driver switch");
+    return Fail("usage: scene_driver run PROGRAM [ARGUMENT...] | scene_driver switch");
 }
