@@ -154,8 +154,9 @@ wait_exit() {
     echo "exit code: $code"
 }
 
-# start_program [ARGUMENT]: starts $work/run/scene.exe under Wine, debug
-# output in $work/wine.log, the program (or its starter) in $app. With
+# start_program [ARGUMENT...]: starts $work/run/scene.exe under Wine, debug
+# output (and the channels that SCENE_TRACE names, such as +ddraw) in
+# $work/wine.log, the program (or its starter) in $app. With
 # $SCENE_DRIVER (scene_driver.exe of the Win32 tests), the driver starts it
 # and prints the exit code Windows gives for it: under an emulator on a busy
 # machine, the Unix side of Wine reports a process that ended as killed (137)
@@ -167,7 +168,8 @@ start_program() {
         starter=(../scene_driver.exe run)
         exit_code_line="scene_driver: exit code"
     fi
-    (cd "$work/run" && WINEDEBUG=-all,+debugstr exec wine "${starter[@]}" scene.exe "$@") \
+    (cd "$work/run" && WINEDEBUG=-all,+debugstr${SCENE_TRACE:+,$SCENE_TRACE} \
+        exec wine "${starter[@]}" scene.exe "$@") \
         >"$work/out.log" 2>"$work/wine.log" &
     app=$!
 }
