@@ -20,18 +20,8 @@ DisplayResult DesktopDisplay::Open(const char* title, std::int32_t pictureWidth,
     SetColours(0, 256, palette256);
     options = openOptions;
     hideCursor = true;
-    if (!CreateDisplayWindow(title, WS_POPUP, 0, 0, 0, GetSystemMetrics(SM_CXSCREEN),
-                             GetSystemMetrics(SM_CYSCREEN)))
-        return DISPLAY_NO_WINDOW;
-    if (const DisplayResult result = MakePicture(); result != DISPLAY_OK) {
-        Release();
-        CloseDisplayWindow();
-        return result;
-    }
-    FitToClient();
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    return DISPLAY_OK;
+    return OpenScaled(title, WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                      GetSystemMetrics(SM_CYSCREEN));
 }
 
 LRESULT DesktopDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -37,11 +37,11 @@ struct Palette256 {
 };
 static_assert(offsetof(Palette256, palPalEntry) == offsetof(LOGPALETTE, palPalEntry));
 
+using DirectDrawCreateProc = HRESULT(WINAPI*)(GUID*, LPDIRECTDRAW*, IUnknown*);
+
 PALETTEENTRY Entry(const DisplayColour& c, BYTE flags) {
     return {c.red, c.green, c.blue, flags};
 }
-
-using DirectDrawCreateProc = HRESULT(WINAPI*)(GUID*, LPDIRECTDRAW*, IUnknown*);
 
 DisplayMode CurrentMode(IDirectDraw* directDraw) {
     DDSURFACEDESC desc = {};
@@ -213,6 +213,22 @@ bool PictureDisplay::CloseDisplayWindow() {
 // ---------------------------------------------------------------------------
 // The picture through GDI: the window and the desktop display
 
+DisplayResult ScaledDisplay::OpenScaled(const char* title, DWORD style, std::int32_t x,
+                                        std::int32_t y, std::int32_t outerWidth,
+                                        std::int32_t outerHeight) {
+    if (!CreateDisplayWindow(title, style, 0, x, y, outerWidth, outerHeight))
+        return DISPLAY_NO_WINDOW;
+    if (const DisplayResult result = MakePicture(); result != DISPLAY_OK) {
+        Release();
+        CloseDisplayWindow();
+        return result;
+    }
+    FitToClient();
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return DISPLAY_OK;
+}
+
 DisplayResult ScaledDisplay::MakePicture() {
     // The colours go into the DIB's colour table and into the GDI palette
     // now, so that the first present shows them.
@@ -372,18 +388,8 @@ DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                           frame.bottom - frame.top <= GetSystemMetrics(SM_CYSCREEN)))
             break;
     }
-    if (!CreateDisplayWindow(title, style, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                             frame.right - frame.left, frame.bottom - frame.top))
-        return DISPLAY_NO_WINDOW;
-    if (const DisplayResult result = MakePicture(); result != DISPLAY_OK) {
-        Release();
-        CloseDisplayWindow();
-        return result;
-    }
-    FitToClient();
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    return DISPLAY_OK;
+    return OpenScaled(title, style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                      frame.bottom - frame.top);
 }
 
 LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

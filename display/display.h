@@ -269,6 +269,11 @@ class ScaledDisplay : public PictureDisplay {
 protected:
     ~ScaledDisplay() = default;
 
+    // Creates the window (`style` as CreateWindowExA takes it), the picture
+    // and its palette, lays the picture out in the client area and shows the
+    // window; on failure, nothing is left open.
+    DisplayResult OpenScaled(const char* title, DWORD style, std::int32_t x, std::int32_t y,
+                             std::int32_t outerWidth, std::int32_t outerHeight);
     // Makes the DIB section, its device context and the palette for the
     // window just created, and points screenState at the picture.
     DisplayResult MakePicture();

@@ -475,6 +475,26 @@ TEST_F(ScenePicture, NothingLandsOutsideTheWindow) {
     }
 }
 
+// Whether every pixel that differs between two pictures of the window lies
+// in `area`; counts them in `changed`.
+::testing::AssertionResult ChangesInside(const std::vector<std::uint8_t>& before,
+                                         const std::vector<std::uint8_t>& after,
+                                         const SceneArea& area, int* changed) {
+    *changed = 0;
+    for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
+        for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
+            const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
+            if (before[i] == after[i]) continue;
+            ++*changed;
+            if (x < area.left || x >= area.right || y < area.top || y >= area.bottom)
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " changed outside " << area.left << ","
+                       << area.top << ".." << area.right << "," << area.bottom;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
     const SceneState base = {40, 100, 80, 0, true};
     const struct {
@@ -500,16 +520,7 @@ TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
         const std::vector<std::uint8_t> after = Draw(c.after);
         const SceneArea area = ChangedArea(base, c.after);
         int changed = 0;
-        for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
-            for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
-                const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
-                if (before[i] == after[i]) continue;
-                ++changed;
-                ASSERT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
-                    << "pixel " << x << "," << y << " changed outside " << area.left << ","
-                    << area.top << ".." << area.right << "," << area.bottom;
-            }
-        }
+        ASSERT_TRUE(ChangesInside(before, after, area, &changed));
         const bool same = c.after == base;
         EXPECT_EQ(area.left == area.right, same);
         // Each change the table names shows on the screen.
@@ -533,15 +544,7 @@ TEST_F(ScenePicture, ChangedAreaHoldsTheMarkWhereverItWent) {
         const std::vector<std::uint8_t> after = Draw(c.after);
         const SceneArea area = ChangedArea(marked, c.after);
         int changed = 0;
-        for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
-            for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
-                const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
-                if (before[i] == after[i]) continue;
-                ++changed;
-                ASSERT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
-                    << "pixel " << x << "," << y;
-            }
-        }
+        ASSERT_TRUE(ChangesInside(before, after, area, &changed));
         EXPECT_GT(changed, 0);
     }
 }
