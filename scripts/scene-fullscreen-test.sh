@@ -8,7 +8,8 @@
 #   - in the first mode only, while the scene runs, DRIVER brings a window of
 #     its own to the front for 3 s: Wine's time-stamped ddraw trace shows no
 #     SetDisplayMode of the program between "away" and "coming back", the
-#     desktop keeps its own 1600 x 1200 all the while, and the frames go on;
+#     desktop keeps its own 1600 x 1200 from when Wine gives it back until
+#     the player returns, and the frames go on;
 #     back, the program shows its mode again;
 #   - a left click puts the mark at the same pixel of the scene (the mode's
 #     picture is the screen, the scene in its middle);
@@ -89,34 +90,39 @@ desktop_size() {
 # away_while_running MODE: the player switches away for 3 s while the scene
 # runs, and back.
 away_while_running() {
-    local frame_away frame_back samples=0 taken=0 size calls
+    local frame_away frame_back samples=0 size sizes= own= calls
     frame_away=$(field "$(title)" frame)
     (cd "$work" && WINEDEBUG=-all,+timestamp,+debugstr timeout 120 wine scene_driver.exe switch 3000) \
         >"$work/away.log" 2>"$work/away-debug.log" &
     local driver=$!
-    # The desktop's mode stays while the driver's window is in front.
+    # Once Wine has given the desktop its own mode back (a moment after the
+    # program's window is minimised), it keeps it until the player is back.
     while kill -0 "$driver" 2>/dev/null; do
         if grep -q 'minimised' "$work/away.log" && ! grep -q 'coming back' "$work/away.log"; then
             size=$(desktop_size)
-            samples=$((samples + 1))
-            [ "$size" = "$desktop" ] || taken=$((taken + 1))
+            sizes="$sizes ${size:-none}"
+            if [ "$size" = "$desktop" ]; then
+                own=yes
+                samples=$((samples + 1))
+            elif [ -n "$own" ]; then
+                fail "$1: while away, the desktop went from $desktop to ${size:-none} (looks:$sizes)"
+            fi
         fi
         sleep 0.2
     done
     wait "$driver"
     sed 's/^/away: /' "$work/away.log"
     grep -q 'scene_driver: back' "$work/away.log" || fail "$1: switching away and back failed"
-    [ "$samples" -gt 0 ] || fail "$1: the desktop was never looked at while away"
-    [ "$taken" = 0 ] || fail "$1: $taken of $samples looks at the desktop while away found another mode"
-    echo "$1: away, the desktop kept its $desktop in all $samples looks"
     # The program's SetDisplayMode calls between "away" and "coming back".
     calls=$(awk -v from="$(sed -nE 's/^([0-9.]+):.*scene_driver: away.*/\1/p' "$work/away-debug.log")" \
                 -v to="$(sed -nE 's/^([0-9.]+):.*scene_driver: coming back.*/\1/p' "$work/away-debug.log")" \
                 -F: 'from == "" || to == "" { print "none"; exit }
                      /trace:ddraw:ddraw1_SetDisplayMode/ && $1 + 0 > from + 0 && $1 + 0 < to + 0 { n++ }
                      END { if (from != "" && to != "") print n + 0 }' "$work/wine.log")
-    [ "$calls" = 0 ] || fail "$1: SetDisplayMode while in the background: $calls"
-    echo "$1: SetDisplayMode while in the background: 0 (all: $(grep -c 'trace:ddraw:ddraw1_SetDisplayMode' "$work/wine.log"))"
+    echo "$1: SetDisplayMode while in the background: $calls (all: $(grep -c 'trace:ddraw:ddraw1_SetDisplayMode' "$work/wine.log"))"
+    [ "$calls" = 0 ] || fail "$1: the program set its mode while in the background"
+    [ "$samples" -gt 0 ] || fail "$1: the desktop never had its own mode while away (looks:$sizes)"
+    echo "$1: away, the desktop kept its $desktop once it had it (looks:$sizes)"
     wait_until 30 "Wine's desktop did not take the mode again" desktop_is "$1"
     frame_back=$(field "$(title)" frame)
     [ $((frame_back - frame_away)) -ge 10 ] ||
