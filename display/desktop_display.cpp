@@ -15,6 +15,7 @@ DisplayResult DesktopDisplay::Open(const char* title, std::int32_t pictureWidth,
                                    std::uint32_t openOptions) {
     if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
     if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
+    UseScreenPixels();
     width = pictureWidth;
     height = pictureHeight;
     SetColours(0, 256, palette256);

@@ -69,6 +69,24 @@ bool PictureDisplay::AnyOpen() {
     return openDisplay != nullptr;
 }
 
+// From Windows Vista on, a program that has not said it draws for the
+// screen's DPI sees a screen of 96 DPI, and the system stretches its windows
+// to the real one, smoothly: at the 125 % or 150 % of many screens today a
+// whole-number scale becomes a blurred fraction, and the desktop display
+// covers the screen in the system's pixels, not the screen's. user32's
+// SetProcessDPIAware says that the program draws in the screen's pixels
+// (for the whole process, so before anything measures the screen); it is
+// looked up, since Windows before Vista lack it, and need it not.
+void PictureDisplay::UseScreenPixels() {
+    using SetProcessDpiAwareProc = BOOL(WINAPI*)();
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    const auto aware = user32 == nullptr
+                           ? nullptr
+                           : reinterpret_cast<SetProcessDpiAwareProc>(reinterpret_cast<void (*)()>(
+                                 GetProcAddress(user32, "SetProcessDPIAware")));
+    if (aware != nullptr) aware();
+}
+
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     PictureDisplay* display = openDisplay;
     if (display == nullptr || display->window != window)
@@ -373,6 +391,7 @@ DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                                   std::int32_t zoom) {
     if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
     if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
+    UseScreenPixels();
     width = pictureWidth;
     height = pictureHeight;
     SetColours(0, 256, palette256);

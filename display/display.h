@@ -12,6 +12,10 @@
 //             (320 x 200, 640 x 400) 4:3, each row taller. Both draw through
 //             GDI from an 8-bit DIB section, which every Windows from 95 on
 //             converts to the desktop's depth and scales.
+//   Pixels    The window and the desktop display have the process drawn in
+//             the screen's own pixels where the desktop is set above 96 DPI
+//             (SetProcessDPIAware, Windows Vista on, looked up), so that the
+//             system does not stretch a whole-number scale into a blur.
 //   Mode      FullScreenDisplay: the screen in an 8-bit mode of the table, set
 //             with DirectDraw (exclusive level, Mode X allowed, a primary
 //             surface with one back buffer and a palette).
@@ -229,6 +233,9 @@ protected:
 
     // Whether a display of the process is open (only one may be).
     static bool AnyOpen();
+    // Asks the system for the screen's own pixels for the process (see
+    // display.cpp); called before the screen is measured and the window made.
+    static void UseScreenPixels();
     // Registers the window class on first use and creates the display's
     // window; `style` and `exStyle` as CreateWindowExA takes them. Clears the
     // mouse, and lays the picture out at its own size.
