@@ -9,8 +9,8 @@
 # of its pictures with SPRITETOOL (default: the spritetool beside PACKTOOL)
 # and packs the art with PACKTOOL (default: packtool on the PATH, else
 # build/host/bin/packtool).
-# Results: WORK/build/hello/hello.exe, WORK/build/scene/scene.exe and the art
-# it carries, WORK/build/scene/art.pak.
+# Results: WORK/build/hello/hello.exe, WORK/build/text/text.exe,
+# WORK/build/scene/scene.exe and the art it carries, WORK/build/scene/art.pak.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$1
@@ -35,9 +35,9 @@ mkdir -p "$work"
 cmake --install "$shipped" --component sdk --prefix "$work/sdk" >/dev/null
 rm -rf "$work/src"
 mkdir -p "$work/src"
-cp -R "$root/examples/hello" "$root/examples/scene" "$work/src/"
+cp -R "$root/examples/hello" "$root/examples/text" "$root/examples/scene" "$work/src/"
 
-for example in hello scene; do
+for example in hello text scene; do
     options=()
     [ "$example" = scene ] && options+=(-DPACKTOOL="$packtool" -DSPRITETOOL="$spritetool")
     cmake -S "$work/src/$example" -B "$work/build/$example" -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \

@@ -12,8 +12,10 @@ namespace {
 
 // libpng reports errors through a callback that must not return; ours keeps
 // the text and jumps back to the setjmp of the call that drives libpng. The
-// frames it jumps over are libpng's own (C), and the callers keep every C++
-// object they own outside the guarded stretch.
+// frames it jumps over are libpng's own (C) and, from a read or write
+// callback, that callback's, which holds nothing with a destructor at that
+// point; the callers keep every C++ object they own outside the guarded
+// stretch.
 struct PngErrors {
     char text[256];
 };
@@ -39,13 +41,17 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
     reader->at += count;
 }
 
+// A failed append is reported once the exception is finished with: jumping
+// out of a handler would leave it unfinished.
 void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
     auto* file = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    bool appended = true;
     try {
         file->insert(file->end(), data, data + count);
     } catch (const std::bad_alloc&) {
-        png_error(png, "not enough memory");
+        appended = false;
     }
+    if (!appended) png_error(png, "not enough memory");
 }
 
 void FlushNothing(png_structp) {}
@@ -63,9 +69,11 @@ const char* ColourTypeName(int colourType) {
 // The reading proper, between setjmp and the end of libpng's work. Returns
 // false with errors->text set. Only plain data lives in this frame; the
 // picture's vectors are sized before the rows are read and not resized
-// while libpng can still jump.
+// while libpng can still jump. Without `pixels`, reading stops after the
+// chunks before the pixel data, and the picture's size is not limited.
 bool ReadWithPng(png_structp png, png_infop info, MemoryReader* reader, PictureLimit limit,
-                 IndexedPicture* picture, std::vector<png_bytep>* rows, PngErrors* errors) {
+                 bool pixels, IndexedPicture* picture, std::vector<png_bytep>* rows,
+                 PngErrors* errors) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, reader, ReadFromMemory);
     png_read_info(png, info);
@@ -79,7 +87,7 @@ bool ReadWithPng(png_structp png, png_infop info, MemoryReader* reader, PictureL
                       ColourTypeName(colourType));
         return false;
     }
-    if (width > limit.width || height > limit.height) {
+    if (pixels && (width > limit.width || height > limit.height)) {
         std::snprintf(errors->text, sizeof errors->text, "%u x %u pixels, larger than %s (%u x %u)",
                       unsigned(width), unsigned(height), limit.holder, unsigned(limit.width),
                       unsigned(limit.height));
@@ -105,6 +113,8 @@ bool ReadWithPng(png_structp png, png_infop info, MemoryReader* reader, PictureL
     int alphaCount = 0;
     if (png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) && alpha != nullptr)
         for (int i = 0; i < alphaCount && i < count; ++i) picture->alpha[i] = alpha[i];
+    picture->pixels.clear();
+    if (!pixels) return true;
 
     // One byte a pixel whatever the depth; libpng's own index check is left
     // to us, so that the message can name the pixel.
@@ -114,7 +124,8 @@ bool ReadWithPng(png_structp png, png_infop info, MemoryReader* reader, PictureL
     png_read_update_info(png, info);
     picture->pixels.resize(std::size_t(width) * height);
     rows->resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) (*rows)[y] = picture->pixels.data() + y * width;
+    for (png_uint_32 y = 0; y < height; ++y)
+        (*rows)[y] = picture->pixels.data() + std::size_t(y) * width;
     png_read_image(png, rows->data());
     png_read_end(png, nullptr);
     return true;
@@ -137,27 +148,48 @@ bool WriteWithPng(png_structp png, png_infop info, const IndexedPicture& picture
     return true;
 }
 
-} // namespace
+// libpng's state for one read or write, destroyed on every way out: a
+// failure that libpng reports, and a std::bad_alloc from our own vectors.
+template <bool Write> class PngState {
+public:
+    explicit PngState(PngErrors* errors) {
+        if constexpr (Write)
+            png = png_create_write_struct(PNG_LIBPNG_VER_STRING, errors, OnPngError, OnPngWarning);
+        else
+            png = png_create_read_struct(PNG_LIBPNG_VER_STRING, errors, OnPngError, OnPngWarning);
+        info = png ? png_create_info_struct(png) : nullptr;
+    }
+    ~PngState() {
+        if constexpr (Write)
+            png_destroy_write_struct(&png, &info);
+        else
+            png_destroy_read_struct(&png, &info, nullptr);
+    }
+    PngState(const PngState&) = delete;
+    PngState& operator=(const PngState&) = delete;
 
-bool ReadIndexedPng(const std::uint8_t* data, std::size_t size, PictureLimit limit,
-                    IndexedPicture* picture, std::string* error) {
+    png_structp png;
+    png_infop info;
+};
+
+bool Read(const std::uint8_t* data, std::size_t size, PictureLimit limit, bool pixels,
+          IndexedPicture* picture, std::string* error) {
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
         *error = "not a PNG file";
         return false;
     }
     PngErrors errors{};
-    png_structp png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        *error = "not enough memory";
-        return false;
-    }
-    MemoryReader reader{data, size, 0};
     std::vector<png_bytep> rows;
-    const bool read = ReadWithPng(png, info, &reader, limit, picture, &rows, &errors);
-    png_destroy_read_struct(&png, &info, nullptr);
+    bool read = false;
+    {
+        PngState<false> state(&errors);
+        if (!state.info) {
+            *error = "not enough memory";
+            return false;
+        }
+        MemoryReader reader{data, size, 0};
+        read = ReadWithPng(state.png, state.info, &reader, limit, pixels, picture, &rows, &errors);
+    }
     if (!read) {
         *error = errors.text;
         return false;
@@ -177,6 +209,18 @@ bool ReadIndexedPng(const std::uint8_t* data, std::size_t size, PictureLimit lim
     return true;
 }
 
+} // namespace
+
+bool ReadIndexedPng(const std::uint8_t* data, std::size_t size, PictureLimit limit,
+                    IndexedPicture* picture, std::string* error) {
+    return Read(data, size, limit, true, picture, error);
+}
+
+bool ReadPngPalette(const std::uint8_t* data, std::size_t size, IndexedPicture* picture,
+                    std::string* error) {
+    return Read(data, size, {0, 0, ""}, false, picture, error);
+}
+
 bool WriteIndexedPng(const IndexedPicture& picture, unsigned bitDepth,
                      std::vector<std::uint8_t>* file, std::string* error) {
     const int count = int(picture.palette.size() / 3);
@@ -193,19 +237,18 @@ bool WriteIndexedPng(const IndexedPicture& picture, unsigned bitDepth,
         rows[y] = const_cast<png_bytep>(picture.pixels.data() + std::size_t(y) * picture.width);
 
     PngErrors errors{};
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, OnPngError, OnPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *error = "not enough memory";
-        return false;
-    }
     file->clear();
-    const bool written =
-        count >= 1 && count <= 256 &&
-        WriteWithPng(png, info, picture, bitDepth, entries, count, alphaCount, file, &rows);
-    png_destroy_write_struct(&png, &info);
+    bool written = false;
+    {
+        PngState<true> state(&errors);
+        if (!state.info) {
+            *error = "not enough memory";
+            return false;
+        }
+        written = count >= 1 && count <= 256 &&
+                  WriteWithPng(state.png, state.info, picture, bitDepth, entries, count, alphaCount,
+                               file, &rows);
+    }
     if (!written) *error = count < 1 || count > 256 ? "a palette of 1 to 256 colours" : errors.text;
     return written;
 }

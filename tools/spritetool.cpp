@@ -5,6 +5,10 @@
 //                                                draw a sprite file into a picture
 //   spritetool palette <in.png> <out>            a picture's palette, 768 bytes
 //   spritetool info <in>                         what a sprite file holds
+//   spritetool font <in.png> <out> [--first N] [--key N]
+//                                                a picture of glyphs to a font file
+//   spritetool fontsheet <in> <out.png> --palette <pal>
+//                                                draw a font file into its picture
 //
 // Exit code 0 on success, 1 on bad input or an output that cannot be
 // written (the message names the file and the reason, and the output path
@@ -29,7 +33,19 @@
 // pixels the sprite leaves untouched get a palette entry that no drawn pixel
 // uses (the highest one free), made transparent in the picture's
 // transparency chunk.
+//
+// palette reads the picture only as far as its palette: a picture's size
+// does not matter to it.
+//
+// font reads a grid of glyph cells (see font_file.h) with the refusals of
+// encode, and writes the font file that LoadFont (text/text.h) takes; the
+// transparent index is found as encode finds it, and there must be one.
+// fontsheet checks a font file with LoadFont and draws its glyphs back into
+// the grid, with lines of one pixel in the grid's colour, as decode draws a
+// sprite.
 #include "graphics/graphics.h"
+#include "text/text.h"
+#include "tools/font_file.h"
 #include "tools/png_io.h"
 #include "tools/tool_io.h"
 
@@ -49,23 +65,31 @@ constexpr std::size_t SPRITE_FILE_MAX = SPRITE_FILE_HEADER + SpriteDataBound(255
 constexpr std::size_t PALETTE_FILE_SIZE = 256 * 3;
 constexpr std::uint64_t PICTURE_FILE_MAX = 64u << 20;
 constexpr PictureLimit SPRITE_LIMIT = {255, 255, "a sprite can be"};
-constexpr PictureLimit PALETTE_PICTURE_LIMIT = {16384, 16384, "spritetool reads"};
+constexpr PictureLimit FONT_PICTURE_LIMIT = {4096, 4096, "a font's picture can be"};
+// A font of 256 glyphs of 255 x 255 pixels, each as large as its data gets.
+constexpr std::size_t FONT_FILE_MAX =
+    FONT_HEADER_SIZE + FONT_MAX_GLYPHS * (FONT_GLYPH_ENTRY_SIZE + SpriteDataBound(255, 255));
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: spritetool encode <in.png> <out> [--key N]\n"
                  "       spritetool decode <in> <out.png> --palette <pal> [--mirror] [--flip]\n"
                  "       spritetool palette <in.png> <out>\n"
-                 "       spritetool info <in>\n");
+                 "       spritetool info <in>\n"
+                 "       spritetool font <in.png> <out> [--first N] [--key N]\n"
+                 "       spritetool fontsheet <in> <out.png> --palette <pal>\n");
     return 2;
 }
 
-bool ReadPicture(const char* path, PictureLimit limit, IndexedPicture* picture) {
+// The picture at `path`; with a null `limit`, only as far as its palette.
+bool ReadPicture(const char* path, const PictureLimit* limit, IndexedPicture* picture) {
     Bytes file;
     if (!ReadWholeFile(path, file, PICTURE_FILE_MAX, "spritetool reads from a picture"))
         return false;
     std::string error;
-    if (ReadIndexedPng(file.data(), file.size(), limit, picture, &error)) return true;
+    if (limit ? ReadIndexedPng(file.data(), file.size(), *limit, picture, &error)
+              : ReadPngPalette(file.data(), file.size(), picture, &error))
+        return true;
     ToolMessage("%s: %s", path, error.c_str());
     return false;
 }
@@ -164,6 +188,21 @@ bool TransparentIndex(const char* path, const IndexedPicture& picture, const boo
     return true;
 }
 
+// A picture with the indices its pixels use and its transparent index.
+struct KeyedPicture {
+    IndexedPicture picture;
+    bool used[256] = {};
+    int transparent = -1; // none
+};
+
+// The picture at `path` with its transparent index, as TransparentIndex
+// finds it with `key`; false (with a message) where either fails.
+bool ReadKeyedPicture(const char* path, const PictureLimit& limit, int key, KeyedPicture* keyed) {
+    if (!ReadPicture(path, &limit, &keyed->picture)) return false;
+    for (std::uint8_t p : keyed->picture.pixels) keyed->used[p] = true;
+    return TransparentIndex(path, keyed->picture, keyed->used, key, &keyed->transparent);
+}
+
 // Rows of literal runs alone, for an opaque picture that uses every one of
 // the 256 indices and so leaves EncodeSprite none to take as transparent.
 std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
@@ -183,12 +222,11 @@ std::size_t EncodeOpaque(const IndexedPicture& picture, std::uint8_t* out) {
 }
 
 int Encode(const char* in, const char* out, int key) {
-    IndexedPicture picture;
-    if (!ReadPicture(in, SPRITE_LIMIT, &picture)) return 1;
-    bool used[256] = {};
-    for (std::uint8_t p : picture.pixels) used[p] = true;
-    int transparent = -1;
-    if (!TransparentIndex(in, picture, used, key, &transparent)) return 1;
+    KeyedPicture keyed;
+    if (!ReadKeyedPicture(in, SPRITE_LIMIT, key, &keyed)) return 1;
+    const IndexedPicture& picture = keyed.picture;
+    const bool* used = keyed.used;
+    int transparent = keyed.transparent;
     if (transparent < 0) {
         // Nothing is transparent: the encoder is given an index no pixel has.
         for (int i = 255; i >= 0 && transparent < 0; --i)
@@ -206,23 +244,28 @@ int Encode(const char* in, const char* out, int key) {
     return WriteWholeFile(out, file.data(), SPRITE_FILE_HEADER + size) ? 0 : 1;
 }
 
-int Decode(const char* in, const char* out, const char* palettePath, std::uint16_t flags) {
-    Bytes palette;
-    if (!ReadWholeFile(palettePath, palette, PALETTE_FILE_SIZE, "a palette holds")) return 1;
-    if (palette.empty() || palette.size() % 3 != 0) {
-        ToolMessage("%s: %zu bytes, not a palette (3 bytes a colour, 1 to 256 colours)",
-                    palettePath, palette.size());
-        return 1;
+// A palette file: 3 bytes a colour, 1 to 256 colours.
+bool ReadPaletteFile(const char* path, Bytes* palette) {
+    if (!ReadWholeFile(path, *palette, PALETTE_FILE_SIZE, "a palette holds")) return false;
+    if (palette->empty() || palette->size() % 3 != 0) {
+        ToolMessage("%s: %zu bytes, not a palette (3 bytes a colour, 1 to 256 colours)", path,
+                    palette->size());
+        return false;
     }
-    Bytes file;
-    SpriteFile sprite;
-    if (!ReadSprite(in, file, &sprite, false)) return 1;
+    return true;
+}
 
-    // Drawn twice, over two backgrounds: a pixel that differs is one the
-    // sprite left alone.
-    const std::size_t width = sprite.record.width, height = sprite.record.height;
-    Bytes over0(width * height, 0x00), over255(width * height, 0xFF);
-    for (Bytes* buffer : {&over0, &over255}) {
+// A picture drawn twice by the shell's renderers, over a background of 0x00
+// and one of 0xFF: a pixel that differs is one the drawing left alone.
+struct Drawing {
+    std::size_t width, height;
+    Bytes over0, over255;
+
+    Drawing(std::size_t w, std::size_t h)
+        : width(w), height(h), over0(w * h, 0x00), over255(w * h, 0xFF) {}
+
+    // Points screenState at one of the two pictures, the whole of it the window.
+    static void PointAt(Bytes* buffer, std::size_t width, std::size_t height, std::uint16_t flags) {
         screenState.bufferBase = buffer->data();
         screenState.windowBase = buffer->data();
         screenState.pitch = std::int32_t(width);
@@ -231,9 +274,16 @@ int Decode(const char* in, const char* out, const char* palettePath, std::uint16
         screenState.windowWidth = std::int32_t(width);
         screenState.windowHeight = std::int32_t(height);
         screenState.drawFlags = flags;
-        DrawSprite(0, 0, &sprite.record);
     }
+};
 
+// Writes what `drawing` holds as an indexed PNG with the colours of
+// `palette`: the pixels left alone get a palette entry that no drawn pixel
+// uses (the highest one free, or one added), made transparent.
+int WriteDrawing(const char* in, const char* out, const char* palettePath, const Bytes& palette,
+                 const Drawing& drawing) {
+    const Bytes& over0 = drawing.over0;
+    const Bytes& over255 = drawing.over255;
     const std::size_t colours = palette.size() / 3;
     bool used[256] = {};
     bool anyTransparent = false;
@@ -245,14 +295,15 @@ int Decode(const char* in, const char* out, const char* palettePath, std::uint16
         if (over0[i] >= colours) {
             ToolMessage("%s: pixel (%zu, %zu) has index %u, outside the palette of %zu colours "
                         "in %s",
-                        in, i % width, i / width, unsigned(over0[i]), colours, palettePath);
+                        in, i % drawing.width, i / drawing.width, unsigned(over0[i]), colours,
+                        palettePath);
             return 1;
         }
         used[over0[i]] = true;
     }
     IndexedPicture picture;
-    picture.width = std::uint32_t(width);
-    picture.height = std::uint32_t(height);
+    picture.width = std::uint32_t(drawing.width);
+    picture.height = std::uint32_t(drawing.height);
     picture.palette = palette;
     picture.alpha.assign(colours, 255);
     picture.pixels = over0;
@@ -284,9 +335,78 @@ int Decode(const char* in, const char* out, const char* palettePath, std::uint16
     return WriteWholeFile(out, png.data(), png.size()) ? 0 : 1;
 }
 
+int Decode(const char* in, const char* out, const char* palettePath, std::uint16_t flags) {
+    Bytes palette;
+    if (!ReadPaletteFile(palettePath, &palette)) return 1;
+    Bytes file;
+    SpriteFile sprite;
+    if (!ReadSprite(in, file, &sprite, false)) return 1;
+
+    Drawing drawing(sprite.record.width, sprite.record.height);
+    for (Bytes* buffer : {&drawing.over0, &drawing.over255}) {
+        Drawing::PointAt(buffer, drawing.width, drawing.height, flags);
+        DrawSprite(0, 0, &sprite.record);
+    }
+    return WriteDrawing(in, out, palettePath, palette, drawing);
+}
+
+int MakeFont(const char* in, const char* out, int firstCode, int key) {
+    KeyedPicture keyed;
+    if (!ReadKeyedPicture(in, FONT_PICTURE_LIMIT, key, &keyed)) return 1;
+    const IndexedPicture& picture = keyed.picture;
+    const int transparent = keyed.transparent;
+    if (transparent < 0) {
+        ToolMessage("%s: no transparent pixels: a font's glyphs stand on a transparent index "
+                    "(from the transparency chunk, or --key N)",
+                    in);
+        return 1;
+    }
+    GlyphGrid grid;
+    Bytes font;
+    std::string error;
+    if (!ReadGlyphGrid(picture, std::uint8_t(transparent), &grid, &error) ||
+        !MakeFontFile(picture, grid, std::uint8_t(transparent), std::uint8_t(firstCode), &font,
+                      &error)) {
+        ToolMessage("%s: %s", in, error.c_str());
+        return 1;
+    }
+    return WriteWholeFile(out, font.data(), font.size()) ? 0 : 1;
+}
+
+int FontSheet(const char* in, const char* out, const char* palettePath) {
+    Bytes palette;
+    if (!ReadPaletteFile(palettePath, &palette)) return 1;
+    Bytes file;
+    if (!ReadWholeFile(in, file, FONT_FILE_MAX, "a font file holds")) return 1;
+    static Font font;
+    const FontResult loaded = LoadFont(file.data(), file.size(), &font);
+    if (loaded != FONT_OK) {
+        ToolMessage("%s: a font file that fails its check (LoadFont: %d, %s)", in, int(loaded),
+                    loaded == FONT_BAD_HEADER   ? "its header"
+                    : loaded == FONT_BAD_GLYPHS ? "its glyph table or data"
+                                                : "a glyph's sprite data");
+        return 1;
+    }
+    const GlyphGrid grid = LayOutGlyphGrid(font);
+    Drawing drawing(grid.pictureWidth, grid.pictureHeight);
+    for (Bytes* buffer : {&drawing.over0, &drawing.over255}) {
+        const std::uint8_t background = (*buffer)[0];
+        std::fill(buffer->begin(), buffer->end(), grid.gridColour);
+        for (const GlyphCell& cell : grid.cells)
+            for (std::uint32_t y = 0; y < grid.cellHeight; ++y)
+                std::memset(buffer->data() + std::size_t(cell.y + y) * drawing.width + cell.x,
+                            background, cell.width);
+        Drawing::PointAt(buffer, drawing.width, drawing.height, 0);
+        for (std::size_t i = 0; i < grid.cells.size(); ++i)
+            DrawSprite(std::int32_t(grid.cells[i].x), std::int32_t(grid.cells[i].y),
+                       &font.glyphs[i].sprite);
+    }
+    return WriteDrawing(in, out, palettePath, palette, drawing);
+}
+
 int Palette(const char* in, const char* out) {
     IndexedPicture picture;
-    if (!ReadPicture(in, PALETTE_PICTURE_LIMIT, &picture)) return 1;
+    if (!ReadPicture(in, nullptr, &picture)) return 1;
     Bytes palette(PALETTE_FILE_SIZE, 0);
     std::memcpy(palette.data(), picture.palette.data(), picture.palette.size());
     return WriteWholeFile(out, palette.data(), palette.size()) ? 0 : 1;
@@ -311,17 +431,26 @@ int Run(int argc, char** argv) {
     const std::string command = argv[1];
     std::vector<const char*> paths;
     int key = -1;
+    int firstCode = -1;
     const char* palette = nullptr;
     std::uint16_t flags = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (command == "encode" && arg == "--key" && i + 1 < argc && key < 0) {
+        const bool picture = command == "encode" || command == "font";
+        if (picture && arg == "--key" && i + 1 < argc && key < 0) {
             key = ParseIndex(argv[++i]);
             if (key < 0) {
                 ToolMessage("--key takes a palette index from 0 to 255, not %s", argv[i]);
                 return Usage();
             }
-        } else if (command == "decode" && arg == "--palette" && i + 1 < argc && !palette) {
+        } else if (command == "font" && arg == "--first" && i + 1 < argc && firstCode < 0) {
+            firstCode = ParseIndex(argv[++i]);
+            if (firstCode < 0) {
+                ToolMessage("--first takes a character code from 0 to 255, not %s", argv[i]);
+                return Usage();
+            }
+        } else if ((command == "decode" || command == "fontsheet") && arg == "--palette" &&
+                   i + 1 < argc && !palette) {
             palette = argv[++i];
         } else if (command == "decode" && arg == "--mirror") {
             flags |= DRAW_MIRROR_X;
@@ -338,6 +467,10 @@ int Run(int argc, char** argv) {
         return Decode(paths[0], paths[1], palette, flags);
     if (command == "palette" && paths.size() == 2) return Palette(paths[0], paths[1]);
     if (command == "info" && paths.size() == 1) return Info(paths[0]);
+    if (command == "font" && paths.size() == 2)
+        return MakeFont(paths[0], paths[1], firstCode < 0 ? ' ' : firstCode, key);
+    if (command == "fontsheet" && paths.size() == 2 && palette)
+        return FontSheet(paths[0], paths[1], palette);
     return Usage();
 }
 

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -76,21 +77,48 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint6
 }
 
 bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size) {
+    // A symbolic link is written through: its target is replaced, and the
+    // link keeps pointing at it.
+    std::string target = path;
+    struct stat link {};
+    if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(path, nullptr);
+        if (!resolved) {
+            if (errno == ENOENT) {
+                ToolMessage("cannot write %s: a symbolic link to a file that does not exist "
+                            "(the link is written through, to its target)",
+                            path);
+                return false;
+            }
+            return WriteFailed(path, errno);
+        }
+        target = resolved;
+        std::free(resolved);
+    }
     struct stat existing {};
-    const bool exists = ::stat(path, &existing) == 0;
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
     int error = 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        const int fd = ::open(path, O_WRONLY | O_TRUNC);
+        const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC);
         if (fd < 0) return WriteFailed(path, errno);
         if (!WriteAll(fd, data, size)) error = errno;
         if (::close(fd) != 0 && error == 0) error = errno;
         return error == 0 || WriteFailed(path, error);
     }
+    // Renaming a new file into place would leave the file's other names
+    // with the old contents, and writing over it in place would lose it
+    // on a failure: a file with hard links is left alone.
+    if (exists && existing.st_nlink > 1) {
+        ToolMessage("cannot write %s: the file has %llu names (hard links), and replacing it "
+                    "would leave the others with the old contents; write to another path",
+                    path, (unsigned long long)existing.st_nlink);
+        return false;
+    }
 
-    std::string temporary = std::string(path) + ".XXXXXX";
+    std::string temporary = target + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        ToolMessage("cannot create a file beside %s: %s", path, std::strerror(errno));
+        ToolMessage("cannot create a file beside %s: %s", target.c_str(), std::strerror(errno));
         return false;
     }
     // The mode the output has, or the one a new file gets.
@@ -102,7 +130,7 @@ bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size
     }
     if (::fchmod(fd, mode) != 0 || !WriteAll(fd, data, size) || ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), path) != 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
     if (error == 0) return true;
     ::unlink(temporary.c_str());
     return WriteFailed(path, error);

@@ -6,7 +6,11 @@
 // program gave RunTool. Output goes to a temporary file beside the output
 // path and is renamed into place only once every byte is written and the
 // file closed. Devices and pipes are written directly: they cannot be
-// replaced.
+// replaced. An output path that is a symbolic link is written through: the
+// file it leads to is replaced in the same way, and the link is kept. A file
+// with more than one name (hard links) is refused with a message, since
+// replacing it would leave its other names with the old contents and
+// writing over it in place would lose it on a failure.
 #pragma once
 
 #include <cstddef>
@@ -23,9 +27,9 @@ void ToolMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& data, std::uint64_t limit,
                    const char* most);
 
-// Writes `size` bytes to `path` through a temporary file beside it. False,
-// with a message naming the file, on any failure; the path is then as it was
-// and no temporary is left.
+// Writes `size` bytes to `path` (the target of a symbolic link) through a
+// temporary file beside it. False, with a message naming the file, on any
+// failure; the path is then as it was and no temporary is left.
 bool WriteWholeFile(const char* path, const std::uint8_t* data, std::size_t size);
 
 // Runs `run` as the program `name`: its result is the exit code. A file size

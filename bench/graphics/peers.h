@@ -19,6 +19,17 @@ void SetColourMap(const std::uint8_t* table); // 256 x 256, [sprite][buffer]
 void DrawRle(Screen* screen, RleSprite* sprite, int x, int y);
 void DrawTransRle(Screen* screen, RleSprite* sprite, int x, int y);
 void DrawSpriteHFlip(Screen* screen, Bitmap* sprite, int x, int y);
+
+// Fonts, for the text benchmark: one grabbed from an 8-bit picture of glyph
+// boxes as Allegro's grabber takes it (grab_font_from_bitmap: boxes of the
+// top-left pixel's colour, glyphs on colour 0, codes from 32), or Allegro's
+// own 8 x 8 font. textout_ex with colour -1 draws a colour font in its own
+// colours, a mono font in `colour`; nothing behind the glyphs.
+struct Font;
+Font* GrabFont(const std::uint8_t* pixels, int width, int height);
+Font* BuiltInFont();
+bool IsColourFont(Font* font);
+void TextOut(Screen* screen, Font* font, const char* text, int x, int y, int colour);
 } // namespace allegro_peer
 
 namespace sdl_peer {

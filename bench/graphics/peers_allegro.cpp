@@ -19,6 +19,9 @@ struct RleSprite {
 struct Bitmap {
     BITMAP* bitmap;
 };
+struct Font {
+    FONT* font;
+};
 
 namespace {
 COLOR_MAP colourMap;
@@ -70,6 +73,25 @@ void DrawTransRle(Screen* screen, RleSprite* sprite, int x, int y) {
 
 void DrawSpriteHFlip(Screen* screen, Bitmap* sprite, int x, int y) {
     draw_sprite_h_flip(screen->bitmap, sprite->bitmap, x, y);
+}
+
+Font* GrabFont(const std::uint8_t* pixels, int width, int height) {
+    BITMAP* b = FromPixels(pixels, width, height);
+    FONT* f = grab_font_from_bitmap(b);
+    destroy_bitmap(b);
+    return f ? new Font{f} : nullptr;
+}
+
+Font* BuiltInFont() {
+    return new Font{font};
+}
+
+bool IsColourFont(Font* f) {
+    return is_color_font(f->font) != 0;
+}
+
+void TextOut(Screen* screen, Font* f, const char* text, int x, int y, int colour) {
+    textout_ex(screen->bitmap, f->font, text, x, y, colour, -1);
 }
 
 } // namespace allegro_peer

@@ -1,7 +1,8 @@
 // The art sheet laid out from the files the build makes of the pictures in
-// art/: the palette (spritetool palette) and one sprite file per sprite
-// (spritetool encode), in SpriteId order. The sheet is what scene.h
-// describes; LoadArt checks every sprite's data when the program starts.
+// art/: the palette (spritetool palette), one sprite file per sprite
+// (spritetool encode), in SpriteId order, and the font (spritetool font).
+// The sheet is what scene.h describes; LoadArt checks every sprite's data
+// and the font when the program starts.
 #include "scene.h"
 
 #include <cstring>
@@ -15,8 +16,8 @@ void PutLe16(std::uint8_t* p, std::uint32_t v) {
 
 } // namespace
 
-std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, std::uint8_t* sheet,
-                         std::size_t capacity) {
+std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, ArtFile font,
+                         std::uint8_t* sheet, std::size_t capacity) {
     if (capacity < ART_DIRECTORY_END) return 0;
     std::memset(sheet, 0, ART_DIRECTORY_END);
     std::memcpy(sheet, palette, ART_PALETTE_SIZE);
@@ -40,5 +41,11 @@ std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, st
         PutLe16(entry + 6, static_cast<std::uint32_t>(offset >> 16));
         offset += dataSize;
     }
-    return offset;
+    if (font.size > capacity - offset) return 0;
+    std::memcpy(sheet + offset, font.data, font.size);
+    PutLe16(sheet + ART_FONT_ENTRY, static_cast<std::uint32_t>(font.size));
+    PutLe16(sheet + ART_FONT_ENTRY + 2, static_cast<std::uint32_t>(font.size >> 16));
+    PutLe16(sheet + ART_FONT_ENTRY + 4, static_cast<std::uint32_t>(offset));
+    PutLe16(sheet + ART_FONT_ENTRY + 6, static_cast<std::uint32_t>(offset >> 16));
+    return offset + font.size;
 }

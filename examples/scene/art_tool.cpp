@@ -1,5 +1,6 @@
-// The art tool: lays out the example's art sheet from the palette file and
-// the sprite files that spritetool made of the pictures in art/, and writes
+// The art tool: lays out the example's art sheet from the palette file, the
+// font file and the sprite files that spritetool made of the pictures in
+// art/, and writes
 // it to the file named first on its command line, for packtool to pack. It
 // runs where the program is built (under the toolchain's emulator when that
 // is not Windows).
@@ -27,8 +28,9 @@ bool ReadFile(const char* path, std::vector<std::uint8_t>& data, std::size_t lim
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 + SPRITE_COUNT) {
-        std::fputs("usage: scene_art SHEET PALETTE SPRITE... (one per sprite, in order)\n", stderr);
+    if (argc != 4 + SPRITE_COUNT) {
+        std::fputs("usage: scene_art SHEET PALETTE FONT SPRITE... (one per sprite, in order)\n",
+                   stderr);
         return 2;
     }
     std::vector<std::uint8_t> palette;
@@ -37,14 +39,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scene_art: %s is not a palette of 256 colours\n", argv[2]);
         return 1;
     }
+    std::vector<std::uint8_t> font;
+    if (!ReadFile(argv[3], font, ART_SHEET_CAPACITY)) return 1;
     std::vector<std::uint8_t> files[SPRITE_COUNT];
     ArtFile sprites[SPRITE_COUNT];
     for (std::size_t i = 0; i < SPRITE_COUNT; ++i) {
-        if (!ReadFile(argv[3 + i], files[i], ART_SHEET_CAPACITY)) return 1;
+        if (!ReadFile(argv[4 + i], files[i], ART_SHEET_CAPACITY)) return 1;
         sprites[i] = {files[i].data(), files[i].size()};
     }
     static std::uint8_t sheet[ART_SHEET_CAPACITY];
-    const std::size_t size = MakeArtSheet(palette.data(), sprites, sheet, sizeof sheet);
+    const std::size_t size =
+        MakeArtSheet(palette.data(), sprites, {font.data(), font.size()}, sheet, sizeof sheet);
     if (size == 0) {
         std::fputs("scene_art: a sprite is not of its size, or the art does not fit the sheet\n",
                    stderr);

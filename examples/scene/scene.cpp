@@ -160,6 +160,17 @@ bool ParseSceneOptions(std::uint16_t wordCount, char** words, SceneOptions* opti
     return true;
 }
 
+void FormatStatus(const SceneState& state, char* status) {
+    char* p = AppendText(status, "frame ");
+    p = AppendNumber(p, state.frame);
+    p = AppendText(p, "  at ");
+    p = AppendNumber(p, state.playerX);
+    p = AppendText(p, TITLE_COMMA);
+    p = AppendNumber(p, state.playerY);
+    p = AppendText(p, state.paused ? "  paused" : "  running");
+    *p = '\0';
+}
+
 // ---------------------------------------------------------------------------
 // Keys
 
@@ -278,6 +289,11 @@ ArtStatus LoadArt(const std::uint8_t* block, std::size_t blockSize, std::uint8_t
         if (ValidateSpriteData(sheet + offset, dataSize, width, height) != 1) return ART_BAD_SPRITE;
         art->sprites[i] = {sheet + offset, width, height};
     }
+    const std::size_t fontSize = Le32(sheet + ART_FONT_ENTRY);
+    const std::size_t fontOffset = Le32(sheet + ART_FONT_ENTRY + 4);
+    if (fontOffset < ART_DIRECTORY_END || fontOffset > size || fontSize > size - fontOffset)
+        return ART_BAD_SHEET;
+    if (LoadFont(sheet + fontOffset, fontSize, &art->font) != FONT_OK) return ART_BAD_FONT;
     return ART_OK;
 }
 
@@ -338,6 +354,8 @@ constexpr std::uint16_t FacingFlag(std::uint32_t angle) {
 // Rows of the status strip along the top, and where its marks lie.
 constexpr std::int32_t STRIP_HEIGHT = 12;
 constexpr std::int32_t GROUND_TOP = 172;
+// The band of help along the bottom, inside the window's frame.
+constexpr std::int32_t HELP_TOP = SCENE_HEIGHT - 12;
 
 void Sprite(const Art& art, SpriteId id, std::int32_t x, std::int32_t y, std::uint16_t flags) {
     screenState.drawFlags = flags;
@@ -466,6 +484,21 @@ void DrawOverlay(const SceneState& state) {
     Frame(0, 0, SCENE_WIDTH - 1, SCENE_HEIGHT - 1, RAMP_BROWN + 12, 0);
 }
 
+// The state in the status strip, plain; the help, mixed as the source row
+// over a darker band, in the middle of the bottom.
+void DrawStatusAndHelp(const SceneState& state, const Art& art) {
+    char status[SCENE_STATUS_SIZE];
+    FormatStatus(state, status);
+    screenState.drawFlags = 0;
+    DrawString(art.font, SCENE_STATUS_LEFT, 2, status);
+
+    for (std::int32_t y = HELP_TOP; y < SCENE_HEIGHT - 1; ++y)
+        Line(1, y, SCENE_WIDTH - 2, y, COLOUR_BLACK, DRAW_MIX_DST_ROW);
+    const TextSize help = MeasureString(art.font, SCENE_HELP);
+    screenState.drawFlags = DRAW_MIX_SRC_ROW;
+    DrawString(art.font, (SCENE_WIDTH - help.width) / 2, HELP_TOP + 1, SCENE_HELP);
+}
+
 SceneArea Union(const SceneArea& a, const SceneArea& b) {
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
             std::max(a.bottom, b.bottom)};
@@ -479,6 +512,7 @@ void DrawScene(const SceneState& state, const Art& art, const std::uint8_t* mixT
     DrawMovers(state.frame, art);
     DrawPlayer(state, art);
     DrawOverlay(state);
+    DrawStatusAndHelp(state, art);
     if (state.marked) {
         const SceneArea mark = MarkArea(state);
         Sprite(art, SPRITE_STAR, mark.left, mark.top, 0);
@@ -490,22 +524,21 @@ SceneArea ChangedArea(const SceneState& before, const SceneState& after) {
     const SceneArea whole = {0, 0, SCENE_WIDTH, SCENE_HEIGHT};
     if (before.frame != after.frame) return whole;
     if (before == after) return {0, 0, 0, 0};
-    SceneArea area = Union(PlayerArea(before), PlayerArea(after));
-    // The star of a mark that comes, goes or moves.
+    // The strip mixes with what lies below it, and its marks and text show
+    // every other part of the state: it changes with any of them, and the
+    // player only below it, down to the lower of its two places. The star of
+    // a mark that comes, goes or moves may lie anywhere.
+    const std::int32_t bottom =
+        std::max({PlayerArea(before).bottom, PlayerArea(after).bottom, STRIP_HEIGHT});
+    SceneArea area = {0, 0, SCENE_WIDTH, std::min(bottom, SCENE_HEIGHT)};
     if (before.marked != after.marked || before.markX != after.markX ||
         before.markY != after.markY) {
         if (before.marked) area = Union(area, MarkArea(before));
         if (after.marked) area = Union(area, MarkArea(after));
     }
-    // The strip mixes with what lies below it; it changes with its boxes and
-    // the pause mark too.
-    const std::int32_t stripBottom =
-        before.playerFlags != after.playerFlags || before.paused != after.paused ? STRIP_HEIGHT : 0;
-    if (stripBottom > 0) area = {0, 0, SCENE_WIDTH, std::max(area.bottom, stripBottom)};
-    area.left = std::clamp(area.left, 0, SCENE_WIDTH);
-    area.right = std::clamp(area.right, 0, SCENE_WIDTH);
     area.top = std::clamp(area.top, 0, SCENE_HEIGHT);
     area.bottom = std::clamp(area.bottom, 0, SCENE_HEIGHT);
-    if (area.left >= area.right || area.top >= area.bottom) return {0, 0, 0, 0};
+    area.left = std::clamp(area.left, 0, SCENE_WIDTH);
+    area.right = std::clamp(area.right, 0, SCENE_WIDTH);
     return area;
 }

@@ -5,29 +5,33 @@
 //            is drawn with, whether the animation is paused and where the
 //            last click put the mark (PlaceMark). The window
 //            title spells the state out (FormatTitle), and ParseTitle reads
-//            it back, so that a frame seen on the screen can be drawn again.
+//            it back, so that a frame seen on the screen can be drawn again;
+//            the picture shows it too, in the art's font (FormatStatus).
 //   Keys     ReadKeyboard takes input only from the shell's hook state: the
 //            arrows from keyStates, one buffered press from pendingKey with
 //            pendingModifiers, turned into a character with the shell's
 //            tables. Escape ends, m f s d toggle the player's draw flags
 //            (mirror, flip, mix as source row, mix as destination row), p
 //            pauses, n and Shift+n step one frame forward and back.
-//   Art      The art sheet holds the palette and the sprites as sprite data;
-//            the build makes sprite files of the pictures in art/ with
-//            spritetool, the art tool lays out the sheet (MakeArtSheet),
-//            packtool packs it and the program unpacks it at start
-//            (LoadArt), checking every sprite.
+//   Art      The art sheet holds the palette, the sprites as sprite data and
+//            a font; the build makes sprite files of the pictures in art/
+//            and a font file of art/font.png with spritetool, the art tool
+//            lays out the sheet (MakeArtSheet), packtool packs it and the
+//            program unpacks it at start (LoadArt), checking every sprite and
+//            the font.
 //   Drawing  DrawScene draws the whole picture through the shell's
 //            screenState: sky and ground of lines, sun, clouds, trees, balls,
 //            fish, a ghost and the player as sprites, clipped at all four
 //            edges, mirrored, flipped and mixed through a table built from
-//            the palette (BuildMixTable); frames and mixed lines on top.
+//            the palette (BuildMixTable); frames and mixed lines on top, and
+//            text: the state in the status strip, a line of help below.
 //
 // All of it is plain integer arithmetic, so that the program and a build of
 // the same source on another machine draw the same pixels.
 #pragma once
 
 #include <graphics/graphics.h>
+#include <text/text.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +67,15 @@ constexpr std::size_t SCENE_TITLE_SIZE = 128;
 void FormatTitle(const SceneState& state, char* title);
 // Reads a title written by FormatTitle; false for any other text.
 bool ParseTitle(const char* title, SceneState* state);
+
+// "frame F  at X,Y  running|paused", the state as the status strip shows it
+// (the flags are its boxes), in the columns between the flag boxes and the
+// pause mark; and the line of help along the bottom.
+constexpr std::size_t SCENE_STATUS_SIZE = 64;
+constexpr std::int32_t SCENE_STATUS_LEFT = 66;
+constexpr std::int32_t SCENE_STATUS_RIGHT = 296; // exclusive
+void FormatStatus(const SceneState& state, char* status);
+constexpr const char SCENE_HELP[] = "arrows move  m f s d flags  p pause  n N step  Esc ends";
 
 // ---------------------------------------------------------------------------
 // Keys
@@ -159,6 +172,7 @@ struct Rgb {
 struct Art {
     Rgb palette[256];
     SpriteRecord sprites[SPRITE_COUNT]; // data points into the sheet
+    Font font;                          // its glyphs too
 };
 
 // The sheet, all numbers little-endian:
@@ -166,10 +180,12 @@ struct Art {
 //   768    sprite count (16 bits), SPRITE_COUNT
 //   770    per sprite 8 bytes: width, height, data size (16 bits), offset
 //          of the data from the start of the sheet (32 bits)
-//   ...    the sprite data
+//   ...    the font: its size (32 bits), its offset (32 bits)
+//   ...    the sprite data, then the font file as spritetool font writes it
 constexpr std::size_t ART_PALETTE_SIZE = 256 * 3;
 constexpr std::size_t ART_ENTRY_SIZE = 8;
-constexpr std::size_t ART_DIRECTORY_END = ART_PALETTE_SIZE + 2 + SPRITE_COUNT * ART_ENTRY_SIZE;
+constexpr std::size_t ART_FONT_ENTRY = ART_PALETTE_SIZE + 2 + SPRITE_COUNT * ART_ENTRY_SIZE;
+constexpr std::size_t ART_DIRECTORY_END = ART_FONT_ENTRY + 8;
 constexpr std::size_t ART_SHEET_CAPACITY = 32 * 1024;
 
 // The palette (of every picture in art/): black, then ramps from dark to
@@ -194,12 +210,12 @@ struct ArtFile {
 };
 constexpr std::size_t ART_SPRITE_FILE_HEADER = 2;
 
-// Lays out the sheet in `sheet` from the palette (ART_PALETTE_SIZE bytes)
-// and one sprite file per sprite, in SpriteId order; returns its size, or 0
-// when a file is not of its sprite's size or the sheet does not fit
-// `capacity`. The sprite data itself is checked by LoadArt.
-std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, std::uint8_t* sheet,
-                         std::size_t capacity);
+// Lays out the sheet in `sheet` from the palette (ART_PALETTE_SIZE bytes),
+// one sprite file per sprite, in SpriteId order, and the font file; returns
+// its size, or 0 when a file is not of its sprite's size or the sheet does
+// not fit `capacity`. The sprite data and the font are checked by LoadArt.
+std::size_t MakeArtSheet(const std::uint8_t* palette, const ArtFile* sprites, ArtFile font,
+                         std::uint8_t* sheet, std::size_t capacity);
 
 enum ArtStatus : std::uint8_t {
     ART_OK,
@@ -207,11 +223,13 @@ enum ArtStatus : std::uint8_t {
     ART_TOO_LARGE,  // unpacks to more than the caller's room
     ART_BAD_SHEET,  // too short for its directory, wrong count, data outside the sheet
     ART_BAD_SPRITE, // sprite data that the renderer could not draw safely
+    ART_BAD_FONT,   // a font that LoadFont refuses
 };
 
 // Unpacks the packed sheet in `block` into `sheet` (room for `capacity`
 // bytes, and it must stay in place while the art is drawn: the sprite
-// records point into it) and fills `art`. Every sprite is checked.
+// records and the font's glyphs point into it) and fills `art`. Every sprite
+// and the font are checked.
 ArtStatus LoadArt(const std::uint8_t* block, std::size_t blockSize, std::uint8_t* sheet,
                   std::size_t capacity, Art* art);
 
@@ -234,6 +252,6 @@ struct SceneArea {
 
 // The part of the window whose pixels can differ between the scenes of
 // `before` and `after`: all of it when the frame differs, else the player's
-// surroundings, the marks and the status strip. Empty (left == right) when
-// the two draw alike.
+// surroundings, the status strip, whose text tells the rest of the state, and
+// the marks. Empty (left == right) when the two draw alike.
 SceneArea ChangedArea(const SceneState& before, const SceneState& after);

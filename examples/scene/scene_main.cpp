@@ -17,10 +17,12 @@
 // this thread, so the hook sees every key while the loop below takes its
 // messages. ProgramEntry unpacks the art that the program carries, opens a
 // display of the SDK's display component, sets shellDisplay and runs the
-// scene until Escape (or the close box); ShellMain then calls the display's
-// Shutdown. What the display did is reported to the debugger at exit.
+// scene until Escape (or the close box), one step of it every 40 ms of the
+// SDK's frame clock; ShellMain then calls the display's Shutdown. What the
+// display did is reported to the debugger at exit.
 #include "scene.h"
 
+#include <clock/clock.h>
 #include <display/display.h>
 #include <shell/shell.h>
 
@@ -33,7 +35,7 @@ extern const std::size_t artBlockSize;
 
 namespace {
 
-constexpr DWORD FRAME_MS = 40;
+constexpr std::uint32_t FRAME_MS = 40;
 
 WindowDisplay windowDisplay;
 DesktopDisplay desktopDisplay;
@@ -132,13 +134,15 @@ void ReadMouse(SceneState* state) {
     }
 }
 
-void RunScene(const Art& art, const std::uint8_t* mixTable) {
+// The scene on the frame clock of `time`, which wakes for input.
+void RunScene(const Art& art, const std::uint8_t* mixTable, ClockSource time) {
     SceneState state = SCENE_START;
     SceneInput input = {};
     SceneState shown = state;
     bool drawn = false;
     char title[SCENE_TITLE_SIZE];
-    DWORD nextStep = GetTickCount() + FRAME_MS;
+    FrameClock clock;
+    StartFrameClock(&clock, time, FRAME_MS);
     for (;;) {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -149,11 +153,8 @@ void RunScene(const Art& art, const std::uint8_t* mixTable) {
         }
         if (input.quit || display->CloseRequested()) return;
 
-        const DWORD now = GetTickCount();
-        if (static_cast<std::int32_t>(now - nextStep) >= 0) {
+        for (std::uint32_t steps = FrameClockSteps(&clock); steps > 0; --steps)
             StepScene(&state, &input);
-            nextStep = now + FRAME_MS;
-        }
         if (!drawn || !(state == shown)) {
             SceneArea area =
                 drawn ? ChangedArea(shown, state) : SceneArea{0, 0, SCENE_WIDTH, SCENE_HEIGHT};
@@ -168,9 +169,7 @@ void RunScene(const Art& art, const std::uint8_t* mixTable) {
             shown = state;
             drawn = true;
         }
-        const auto wait = static_cast<std::int32_t>(nextStep - GetTickCount());
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait > 0 ? static_cast<DWORD>(wait) : 0,
-                                  QS_ALLINPUT);
+        FrameClockWait(&clock);
     }
 }
 
@@ -200,6 +199,7 @@ std::int32_t ProgramEntry(std::uint16_t wordCount, char** words) {
         return 1;
     }
     DisplayQueuePalette(0, 256);
-    RunScene(art, mixTable);
+    RunScene(art, mixTable, OpenSystemClock(SYSTEM_CLOCK_WAKE_INPUT));
+    CloseSystemClock();
     return 0;
 }

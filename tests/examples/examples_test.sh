@@ -11,6 +11,11 @@
 #            gets it
 #   hello    runs hello.exe with two arguments: exit code 0, and its debug
 #            line tells 3 words, the last one, and the 32 pixels of its line
+#   text     checks text.exe as the programs are checked, then runs it with
+#            the example's font (spritetool font of scene/art/font.png) and
+#            "Hello, world": exit code 0, and its debug line tells the box
+#            and the pixels the host's text component gives; given a file
+#            that is not a font, it says so and draws nothing
 #   binary   checks scene.exe as the shipped programs are checked: PE32, GUI,
 #            Windows 4.0, size, and every import in win32-imports.txt
 #   window   runs scene.exe in a window (scripts/scene-window-test.sh)
@@ -109,9 +114,32 @@ hello)
         { echo "FAIL: hello did not report its words and its line"; exit 1; }
     [ -z "$(ls -A "$cwd")" ] || { echo "FAIL: hello left files behind"; exit 1; }
     ;;
+text)
+    sh "$source/tests/support/check_pe.sh" "$work/build/text/text.exe" 163840 \
+        "KERNEL32.dll msvcrt.dll USER32.dll" "KERNEL32.dll USER32.dll" || exit 1
+    cwd=$(mktemp -d "${TMPDIR:-/tmp}/text-run.XXXXXX")
+    trap 'rm -rf "$cwd"' EXIT
+    "$hostbin/spritetool" font "$source/examples/scene/art/font.png" "$work/font.fnt" || exit 1
+    log=$( (cd "$cwd" && WINEDEBUG=-all,+debugstr wine "$work/build/text/text.exe" \
+                "$work/font.fnt" "Hello, world") 2>&1)
+    code=$?
+    echo "$log" | grep 'text:'
+    [ "$code" -eq 0 ] || { echo "FAIL: exit code $code"; exit 1; }
+    # 12 characters of the font: 56 columns in all, 9 rows, 115 pixels inked.
+    echo "$log" | grep -q 'text: 56 x 9 pixels, 115 of them drawn' ||
+        { echo "FAIL: text did not report the box and the pixels of its text"; exit 1; }
+    # A file that is no font (the program itself): refused, nothing drawn.
+    log=$( (cd "$cwd" && WINEDEBUG=-all,+debugstr wine "$work/build/text/text.exe" \
+                "$work/build/text/text.exe" "Hello") 2>&1)
+    echo "$log" | grep 'text:'
+    echo "$log" | grep -q 'text: no font to draw with' ||
+        { echo "FAIL: text did not refuse a file that is no font"; exit 1; }
+    [ -z "$(ls -A "$cwd")" ] || { echo "FAIL: text left files behind"; exit 1; }
+    ;;
 binary)
     sh "$source/tests/support/check_pe.sh" "$work/build/scene/scene.exe" 204800 \
-        "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll" "GDI32.dll KERNEL32.dll USER32.dll"
+        "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll WINMM.dll" \
+        "GDI32.dll KERNEL32.dll USER32.dll WINMM.dll"
     ;;
 window)
     SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \

@@ -239,6 +239,7 @@ const char* const SPRITE_NAMES[SPRITE_COUNT] = {"ball",  "fish", "ghost",  "tree
 // The sheet as the example's build lays it out, from spritetool's files.
 struct ArtFiles {
     std::vector<std::uint8_t> palette = ReadArtFile("art.palette");
+    std::vector<std::uint8_t> font = ReadArtFile("font.fnt");
     std::vector<std::uint8_t> sprites[SPRITE_COUNT];
 
     ArtFiles() {
@@ -251,7 +252,8 @@ struct ArtFiles {
             files[i] = {sprites[i].data(), sprites[i].size()};
         std::vector<std::uint8_t> sheet(ART_SHEET_CAPACITY);
         if (palette.size() != ART_PALETTE_SIZE) return {};
-        sheet.resize(MakeArtSheet(palette.data(), files, sheet.data(), sheet.size()));
+        sheet.resize(MakeArtSheet(palette.data(), files, {font.data(), font.size()}, sheet.data(),
+                                  sheet.size()));
         return sheet;
     }
 };
@@ -275,6 +277,14 @@ std::size_t DataEnd(std::vector<std::uint8_t>& sheet, std::size_t sprite) {
     return (e[4] | e[5] << 8) + (e[2] | e[3] << 8);
 }
 
+// The font's size and offset, from its entry after the sprites'.
+std::size_t FontSize(const std::vector<std::uint8_t>& s) {
+    return s[ART_FONT_ENTRY] | s[ART_FONT_ENTRY + 1] << 8 | s[ART_FONT_ENTRY + 2] << 16;
+}
+std::size_t FontOffset(const std::vector<std::uint8_t>& s) {
+    return s[ART_FONT_ENTRY + 4] | s[ART_FONT_ENTRY + 5] << 8 | s[ART_FONT_ENTRY + 6] << 16;
+}
+
 TEST(SceneArt, TheSheetLoadsWithEverySprite) {
     std::vector<std::uint8_t> sheet = MakeSheet();
     ASSERT_GT(sheet.size(), ART_DIRECTORY_END);
@@ -296,8 +306,15 @@ TEST(SceneArt, TheSheetLoadsWithEverySprite) {
         EXPECT_EQ(art.sprites[i].data,
                   room.data() + (Entry(sheet, i)[4] | Entry(sheet, i)[5] << 8));
     }
-    // Sprites follow one another to the end of the sheet.
-    EXPECT_EQ(DataEnd(sheet, SPRITE_COUNT - 1), sheet.size());
+    // Sprites follow one another, then the font to the end of the sheet.
+    EXPECT_EQ(DataEnd(sheet, SPRITE_COUNT - 1), FontOffset(sheet));
+    EXPECT_EQ(FontOffset(sheet) + FontSize(sheet), sheet.size());
+    EXPECT_EQ(FontSize(sheet), ArtFiles().font.size());
+    EXPECT_EQ(art.font.characters, 95);
+    // The glyphs point into the sheet: '!', the first with pixels, at the
+    // start of the font's glyph data.
+    EXPECT_EQ(art.font.glyphs['!' - 32].sprite.data,
+              room.data() + FontOffset(sheet) + FONT_HEADER_SIZE + 96 * FONT_GLYPH_ENTRY_SIZE);
 }
 
 TEST(SceneArt, TheSheetIsLaidOutOnlyFromSpritesOfTheirSize) {
@@ -313,6 +330,8 @@ TEST(SceneArt, TheSheetIsLaidOutOnlyFromSpritesOfTheirSize) {
         {"a file without its size bytes", [](ArtFiles& f) { f.sprites[SPRITE_TREE].resize(1); }},
         {"more data than the sheet holds",
          [](ArtFiles& f) { f.sprites[SPRITE_CLOUD].resize(ART_SHEET_CAPACITY); }},
+        {"a font larger than the room left",
+         [](ArtFiles& f) { f.font.resize(ART_SHEET_CAPACITY); }},
     };
     ASSERT_GT(ArtFiles().Sheet().size(), ART_DIRECTORY_END) << "the files of the build";
     for (const auto& c : cases) {
@@ -342,12 +361,27 @@ TEST(SceneArt, RefusesDamagedArt) {
          nullptr, ART_BAD_SHEET},
         {"a sprite of another size", [](auto& s) { Entry(s, SPRITE_PLAYER)[0] = 31; }, nullptr,
          ART_BAD_SHEET},
-        {"sprite data past the end of the sheet", [](auto& s) { Entry(s, SPRITE_STAR)[2] += 1; },
+        {"sprite data past the end of the sheet", [](auto& s) { Entry(s, SPRITE_STAR)[3] = 0xFF; },
          nullptr, ART_BAD_SHEET},
         {"sprite data in the directory", [](auto& s) { Entry(s, SPRITE_BALL)[4] = 0x10; }, nullptr,
          ART_BAD_SHEET},
         {"a row without its end byte", [](auto& s) { s[DataEnd(s, SPRITE_BALL) - 1] = 0x05; },
          nullptr, ART_BAD_SPRITE},
+        {"the font's data in the directory",
+         [](auto& s) {
+             s[ART_FONT_ENTRY + 4] = 0x10;
+             s[ART_FONT_ENTRY + 5] = 0;
+         },
+         nullptr, ART_BAD_SHEET},
+        {"the font past the end of the sheet", [](auto& s) { s[ART_FONT_ENTRY] += 1; }, nullptr,
+         ART_BAD_SHEET},
+        {"not a font", [](auto& s) { s[FontOffset(s)] = 'X'; }, nullptr, ART_BAD_FONT},
+        {"a glyph's runs wider than the glyph",
+         [](auto& s) {
+             // The data of the first glyph with pixels ('!', after the empty space).
+             s[FontOffset(s) + FONT_HEADER_SIZE + 96 * FONT_GLYPH_ENTRY_SIZE] = 0x85;
+         },
+         nullptr, ART_BAD_FONT},
         {"runs wider than the sprite",
          [](auto& s) {
              std::uint8_t* data =
@@ -472,6 +506,49 @@ TEST_F(ScenePicture, NothingLandsOutsideTheWindow) {
                 ASSERT_EQ(buffer[std::size_t(y) * stride + x], 0xA5) << x << "," << y;
             }
         }
+    }
+}
+
+TEST_F(ScenePicture, TheStatusAndTheHelpFitTheirPlaces) {
+    const struct {
+        const char* rule;
+        SceneState state;
+        const char* status;
+    } cases[] = {
+        {"the start", SCENE_START, "frame 0  at 40,84  running"},
+        {"paused over the top left corner",
+         {77, -28, -20, 15, true},
+         "frame 77  at -28,-20  paused"},
+        {"the widest: the last frame, running",
+         {UINT32_MAX, -28, -20, 15, false},
+         "frame 4294967295  at -28,-20  running"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        char status[SCENE_STATUS_SIZE];
+        FormatStatus(c.state, status);
+        EXPECT_STREQ(status, c.status);
+        const TextSize size = MeasureString(art.font, status);
+        EXPECT_LE(SCENE_STATUS_LEFT + size.width, SCENE_STATUS_RIGHT);
+        EXPECT_LE(2 + size.height, 12) << "inside the strip";
+    }
+    EXPECT_LE(MeasureString(art.font, SCENE_HELP).width, SCENE_WIDTH - 4) << "inside the frame";
+}
+
+// The status text shows in the picture: a state that differs in one number
+// differs in the strip's text columns.
+TEST_F(ScenePicture, TheStripShowsTheState) {
+    const SceneState base = {40, 100, 80, 0, true};
+    for (const SceneState other :
+         {SceneState{40, 104, 80, 0, true}, SceneState{41, 100, 80, 0, true},
+          SceneState{40, 100, 80, 0, false}}) {
+        const std::vector<std::uint8_t> a = Draw(base), b = Draw(other);
+        int differ = 0;
+        for (std::int32_t y = 2; y < 11; ++y)
+            for (std::int32_t x = SCENE_STATUS_LEFT; x < SCENE_STATUS_RIGHT; ++x)
+                differ +=
+                    a[std::size_t(y) * SCENE_WIDTH + x] != b[std::size_t(y) * SCENE_WIDTH + x];
+        EXPECT_GT(differ, 0) << other.frame << " " << other.playerX << " " << other.paused;
     }
 }
 

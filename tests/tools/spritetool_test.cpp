@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <random>
@@ -274,6 +275,32 @@ Bytes TwoColours() {
     return Bytes(6, 0);
 }
 
+// SmallPng with another size in its header (and the header's checksum made
+// to match): a picture whose pixel data is far too short for it.
+Bytes SmallPngSized(std::uint32_t width, std::uint32_t height) {
+    Bytes b = SmallPng();
+    for (int i = 0; i < 4; ++i) {
+        b[16 + i] = std::uint8_t(width >> (24 - 8 * i));
+        b[20 + i] = std::uint8_t(height >> (24 - 8 * i));
+    }
+    const std::uint32_t crc = std::uint32_t(crc32(0, b.data() + 12, 4 + 13));
+    for (int i = 0; i < 4; ++i) b[29 + i] = std::uint8_t(crc >> (24 - 8 * i));
+    return b;
+}
+
+// A case with more than Made or Refused say: where the output lies, and the
+// environment of the run.
+SpriteCase Run(const char* rule, std::vector<std::string> args, Bytes (*input)(), int exitCode,
+               const char* message, Out out, Bytes (*expected)(),
+               const char* environment = nullptr) {
+    return {{rule, std::move(args), input, -1, exitCode, message, out, expected, environment},
+            nullptr};
+}
+
+// An allocation above 1 MB ends the program (in the host build, whose
+// sanitizers' allocator reads this; elsewhere it is ignored).
+constexpr const char* kSmallAllocations = "ASAN_OPTIONS=max_allocation_size_mb=1";
+
 const SpriteCase kCases[] = {
     // encode and palette: the transparent index from the chunk or from --key.
     Made("the chunk's transparent entry becomes skips", kEncode, SmallPng, SmallSprite),
@@ -281,6 +308,10 @@ const SpriteCase kCases[] = {
          {"encode", "IN", "OUT", "--key", "3"}, SmallPng, [] { return kSmallSpriteKey3; }),
     Made("palette: the picture's colours, then black up to 256", {"palette", "IN", "OUT"}, SmallPng,
          SmallPalette),
+    Run(
+        "palette: a picture of 100000 x 100000, whose pixels are neither read nor made room for",
+        {"palette", "IN", "OUT"}, [] { return SmallPngSized(100000, 100000); }, 0, "",
+        Out::Expected, SmallPalette, kSmallAllocations),
     // encode: pictures that are not sound indexed ones.
     Refused(
         "not a PNG file", kEncode, [] { return Bytes{'G', 'I', 'F', '8', '9', 'a'}; }, 1,
@@ -308,6 +339,15 @@ const SpriteCase kCases[] = {
     {{"a file size limit below the output's size", kEncode, SmallPng, 5, 1, "cannot write",
       Out::Untouched, nullptr},
      nullptr},
+    Run("an output that is a symbolic link: its target replaced, the link kept", kEncode, SmallPng,
+        0, "", Out::ThroughLink, SmallSprite),
+    Run("an output with a second name (a hard link): refused, both names keep their contents",
+        kEncode, SmallPng, 1, "cannot write", Out::HardLinked, nullptr),
+    Run("an output with a second name: the message says why", {"palette", "IN", "OUT"}, SmallPng, 1,
+        "the file has 2 names (hard links), and replacing it would leave the others",
+        Out::HardLinked, nullptr),
+    Run("an output that is a symbolic link to a missing file: refused", kEncode, SmallPng, 1,
+        "a symbolic link to a file that does not exist", Out::DanglingLink, nullptr),
     // decode and info: sprite files and palettes that fail their checks.
     Refused("decode: a row that covers more than the width", kDecode, TooWideRow, 1,
             "not sound sprite data for 2 x 1 pixels", SmallPalette),

@@ -14,7 +14,8 @@ namespace tool_test {
 
 const Bytes kPrevious = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', '\n'};
 
-ToolRun RunProgram(const char* path, const std::vector<std::string>& args, long fileSizeLimit) {
+ToolRun RunProgram(const char* path, const std::vector<std::string>& args, long fileSizeLimit,
+                   const char* environment) {
     ToolRun run;
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return run;
@@ -24,6 +25,7 @@ ToolRun RunProgram(const char* path, const std::vector<std::string>& args, long 
         ::dup2(pipeFds[1], 2);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
+        if (environment) ::putenv(const_cast<char*>(environment));
         if (fileSizeLimit >= 0) {
             const rlimit limit = {rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -79,9 +81,22 @@ void CheckToolCase(const char* toolPath, const ToolCase& c, const Bytes* second)
     const fs::path in = dir.path() / "in";
     const fs::path out = c.out == Out::Absent ? dir.path() / "missing" / "out" : dir.path() / "out";
     const fs::path in2 = dir.path() / "in2";
+    const fs::path target = dir.path() / "target", other = dir.path() / "other";
     if (c.input) WriteBytes(in, c.input());
     if (second) WriteBytes(in2, *second);
-    if (c.out != Out::Absent) WriteBytes(out, kPrevious);
+    switch (c.out) {
+    case Out::Absent: break;
+    case Out::ThroughLink:
+        WriteBytes(target, kPrevious);
+        fs::create_symlink("target", out);
+        break;
+    case Out::HardLinked:
+        WriteBytes(out, kPrevious);
+        fs::create_hard_link(out, other);
+        break;
+    case Out::DanglingLink: fs::create_symlink("gone", out); break;
+    default: WriteBytes(out, kPrevious); break;
+    }
     const std::vector<std::string> before = dir.Names();
 
     std::vector<std::string> args;
@@ -90,23 +105,37 @@ void CheckToolCase(const char* toolPath, const ToolCase& c, const Bytes* second)
                        : a == "IN2" ? in2.string()
                        : a == "OUT" ? out.string()
                                     : a);
-    const ToolRun run = RunProgram(toolPath, args, c.fileSizeLimit);
+    const ToolRun run = RunProgram(toolPath, args, c.fileSizeLimit, c.environment);
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
     if (c.exitCode == 0) {
         EXPECT_EQ(run.output, "") << "a success says nothing";
     }
+    std::error_code error;
     switch (c.out) {
     case Out::Untouched: EXPECT_EQ(ReadBytes(out), kPrevious); break;
     case Out::Absent: EXPECT_FALSE(fs::exists(out.parent_path())); break;
-    case Out::Expected: {
-        const Bytes got = ReadBytes(out);
+    case Out::Expected:
+    case Out::ThroughLink: {
+        const Bytes got = ReadBytes(c.out == Out::Expected ? out : target);
         const Bytes want = c.expected();
         EXPECT_EQ(got.size(), want.size());
         EXPECT_TRUE(got == want) << "content differs";
+        if (c.out == Out::ThroughLink) {
+            EXPECT_EQ(fs::read_symlink(out, error), "target") << "the link is gone";
+        }
         break;
     }
+    case Out::HardLinked:
+        EXPECT_EQ(ReadBytes(out), kPrevious);
+        EXPECT_EQ(ReadBytes(other), kPrevious);
+        EXPECT_TRUE(fs::equivalent(out, other, error)) << "the two names are no longer one file";
+        break;
+    case Out::DanglingLink:
+        EXPECT_EQ(fs::read_symlink(out, error), "gone");
+        EXPECT_FALSE(fs::exists(dir.path() / "gone"));
+        break;
     }
     EXPECT_EQ(dir.Names(), before) << "files left beside the output";
 }

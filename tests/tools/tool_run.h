@@ -20,8 +20,10 @@ struct ToolRun {
 };
 
 // Runs the program at `path` with `args`; a `fileSizeLimit` of 0 or more caps
-// the size of the files it writes.
-ToolRun RunProgram(const char* path, const std::vector<std::string>& args, long fileSizeLimit = -1);
+// the size of the files it writes, and `environment` ("NAME=value"), when
+// given, is added to its environment.
+ToolRun RunProgram(const char* path, const std::vector<std::string>& args, long fileSizeLimit = -1,
+                   const char* environment = nullptr);
 
 Bytes ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const Bytes& bytes);
@@ -43,9 +45,13 @@ private:
 
 // What a run leaves at the output path.
 enum class Out {
-    Untouched, // the previous content stays
-    Absent,    // the output lies in a directory that does not exist
-    Expected,  // the case's expected bytes
+    Untouched,    // the previous content stays
+    Absent,       // the output lies in a directory that does not exist
+    Expected,     // the case's expected bytes
+    ThroughLink,  // the output is a symbolic link to "target": the expected bytes land
+                  // there, and the link stays
+    HardLinked,   // the output and "other" are one file: both keep the previous content
+    DanglingLink, // the output is a symbolic link to a missing "gone": it stays so
 };
 
 // The bytes at the output path before a run that may replace them.
@@ -60,6 +66,7 @@ struct ToolCase {
     const char* message; // a piece of the output, "" for none
     Out out;
     Bytes (*expected)();
+    const char* environment = nullptr; // "NAME=value" for the run, or none
 };
 
 // Runs one case in a scratch directory of its own: the exit code, the
