@@ -13,13 +13,10 @@
 DisplayResult DesktopDisplay::Open(const char* title, std::int32_t pictureWidth,
                                    std::int32_t pictureHeight, const DisplayColour* palette256,
                                    std::uint32_t openOptions) {
-    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
-    if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
-    UseScreenPixels();
-    width = pictureWidth;
-    height = pictureHeight;
-    SetColours(0, 256, palette256);
-    options = openOptions;
+    if (const DisplayResult result =
+            BeginScaled(pictureWidth, pictureHeight, palette256, openOptions);
+        result != DISPLAY_OK)
+        return result;
     hideCursor = true;
     return OpenScaled(title, WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
                       GetSystemMetrics(SM_CYSCREEN));

@@ -231,6 +231,19 @@ bool PictureDisplay::CloseDisplayWindow() {
 // ---------------------------------------------------------------------------
 // The picture through GDI: the window and the desktop display
 
+DisplayResult ScaledDisplay::BeginScaled(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                                         const DisplayColour* palette256,
+                                         std::uint32_t openOptions) {
+    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
+    if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
+    UseScreenPixels();
+    width = pictureWidth;
+    height = pictureHeight;
+    SetColours(0, 256, palette256);
+    options = openOptions;
+    return DISPLAY_OK;
+}
+
 DisplayResult ScaledDisplay::OpenScaled(const char* title, DWORD style, std::int32_t x,
                                         std::int32_t y, std::int32_t outerWidth,
                                         std::int32_t outerHeight) {
@@ -389,13 +402,9 @@ void ScaledDisplay::Release() {
 DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                                   std::int32_t pictureHeight, const DisplayColour* palette256,
                                   std::int32_t zoom) {
-    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
-    if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
-    UseScreenPixels();
-    width = pictureWidth;
-    height = pictureHeight;
-    SetColours(0, 256, palette256);
-    options = 0;
+    if (const DisplayResult result = BeginScaled(pictureWidth, pictureHeight, palette256, 0);
+        result != DISPLAY_OK)
+        return result;
 
     // As large as asked, if the window fits the screen so.
     const DWORD style = WS_OVERLAPPEDWINDOW;

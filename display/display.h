@@ -276,6 +276,11 @@ class ScaledDisplay : public PictureDisplay {
 protected:
     ~ScaledDisplay() = default;
 
+    // The first step of Open: refuses a second display and a picture of no
+    // size, asks for the screen's own pixels (UseScreenPixels), and takes the
+    // picture's size, colours and DISPLAY_* options.
+    DisplayResult BeginScaled(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                              const DisplayColour* palette256, std::uint32_t openOptions);
     // Creates the window (`style` as CreateWindowExA takes it), the picture
     // and its palette, lays the picture out in the client area and shows the
     // window; on failure, nothing is left open.
