@@ -1,4 +1,5 @@
-// The window and the full-screen display (see display.h).
+// The shared part of the displays, the window and the full-screen modes (see
+// display.h); the desktop display is in desktop_display.cpp.
 //
 // The full-screen display keeps the picture in memory and copies all of it
 // into the back buffer at every present: after a flip the back buffer holds
@@ -49,24 +50,88 @@ DisplayMode CurrentMode(IDirectDraw* directDraw) {
     return {desc.dwWidth, desc.dwHeight, desc.ddpfPixelFormat.dwRGBBitCount};
 }
 
+// The button of a mouse message, 0 for other messages.
+std::uint8_t MouseButtonOf(UINT message) {
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: return MOUSE_LEFT;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: return MOUSE_RIGHT;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP: return MOUSE_MIDDLE;
+    default: return 0;
+    }
+}
+
 } // namespace
+
+bool PictureDisplay::AnyOpen() {
+    return openDisplay != nullptr;
+}
+
+// From Windows Vista on, a program that has not said it draws for the
+// screen's DPI sees a screen of 96 DPI, and the system stretches its windows
+// to the real one, smoothly: at the 125 % or 150 % of many screens today a
+// whole-number scale becomes a blurred fraction, and the desktop display
+// covers the screen in the system's pixels, not the screen's. user32's
+// SetProcessDPIAware says that the program draws in the screen's pixels
+// (for the whole process, so before anything measures the screen); it is
+// looked up, since Windows before Vista lack it, and need it not.
+void PictureDisplay::UseScreenPixels() {
+    using SetProcessDpiAwareProc = BOOL(WINAPI*)();
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    const auto aware = user32 == nullptr
+                           ? nullptr
+                           : reinterpret_cast<SetProcessDpiAwareProc>(reinterpret_cast<void (*)()>(
+                                 GetProcAddress(user32, "SetProcessDPIAware")));
+    if (aware != nullptr) aware();
+}
 
 LRESULT CALLBACK DisplayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     PictureDisplay* display = openDisplay;
     if (display == nullptr || display->window != window)
         return DefWindowProcA(window, message, wParam, lParam);
+    // Client coordinates, signed: with the mouse captured they may lie
+    // outside the window.
+    const auto x = static_cast<std::int16_t>(LOWORD(lParam));
+    const auto y = static_cast<std::int16_t>(HIWORD(lParam));
     switch (message) {
-    case WM_ERASEBKGND: return 1; // the picture covers everything
+    case WM_ERASEBKGND: return 1; // the display paints everything
     case WM_CLOSE:
         // The program ends as it chooses; Shutdown closes the window.
         display->closeRequested = true;
+        return 0;
+    case WM_SETCURSOR:
+        if (display->hideCursor && LOWORD(lParam) == HTCLIENT) {
+            SetCursor(nullptr);
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_MOUSEMOVE: MouseMoved(&display->mouse, display->layout, x, y); return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        // Captured while a button is held, so that its release is seen
+        // wherever it happens.
+        if (display->mouse.buttons == 0) SetCapture(window);
+        MouseButton(&display->mouse, display->layout, x, y, MouseButtonOf(message), true);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        MouseButton(&display->mouse, display->layout, x, y, MouseButtonOf(message), false);
+        if (display->mouse.buttons == 0) ReleaseCapture();
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Taken away (the player switched elsewhere): no release will come.
+        display->mouse.buttons = 0;
         return 0;
     default: return display->HandleMessage(message, wParam, lParam);
     }
 }
 
 // ---------------------------------------------------------------------------
-// What both displays share
+// What every display shares
 
 std::int32_t PictureDisplay::SubmitRequest(ServiceBlock* block, std::uint32_t frame, std::uint32_t,
                                            std::uint32_t* area, std::uint32_t kind) {
@@ -130,6 +195,8 @@ bool PictureDisplay::CreateDisplayWindow(const char* title, DWORD style, DWORD e
         classRegistered = true;
     }
     closeRequested = false;
+    mouse = {};
+    layout = {width, height, 0, 0, width, height};
     openDisplay = this;
     window = CreateWindowExA(exStyle, WINDOW_CLASS, title, style, x, y, outerWidth, outerHeight,
                              nullptr, nullptr, shellInstance, nullptr);
@@ -162,29 +229,48 @@ bool PictureDisplay::CloseDisplayWindow() {
 }
 
 // ---------------------------------------------------------------------------
-// The window
+// The picture through GDI: the window and the desktop display
 
-DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
-                                  std::int32_t pictureHeight, const DisplayColour* palette256) {
-    if (openDisplay != nullptr) return DISPLAY_ALREADY_OPEN;
+DisplayResult ScaledDisplay::BeginScaled(std::int32_t pictureWidth, std::int32_t pictureHeight,
+                                         const DisplayColour* palette256,
+                                         std::uint32_t openOptions) {
+    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
+    if (pictureWidth <= 0 || pictureHeight <= 0) return DISPLAY_NO_WINDOW;
+    UseScreenPixels();
     width = pictureWidth;
     height = pictureHeight;
     SetColours(0, 256, palette256);
+    options = openOptions;
+    return DISPLAY_OK;
+}
 
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame = {0, 0, width, height};
-    AdjustWindowRect(&frame, style, FALSE);
-    if (!CreateDisplayWindow(title, style, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                             frame.right - frame.left, frame.bottom - frame.top))
+DisplayResult ScaledDisplay::OpenScaled(const char* title, DWORD style, std::int32_t x,
+                                        std::int32_t y, std::int32_t outerWidth,
+                                        std::int32_t outerHeight) {
+    if (!CreateDisplayWindow(title, style, 0, x, y, outerWidth, outerHeight))
         return DISPLAY_NO_WINDOW;
+    if (const DisplayResult result = MakePicture(); result != DISPLAY_OK) {
+        Release();
+        CloseDisplayWindow();
+        return result;
+    }
+    FitToClient();
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    return DISPLAY_OK;
+}
 
-    // The DIB starts black; the first palette command loads the colours into
-    // its table. The GDI palette holds them from the start.
+DisplayResult ScaledDisplay::MakePicture() {
+    // The colours go into the DIB's colour table and into the GDI palette
+    // now, so that the first present shows them.
     Palette256 logical = {0x300, 256, {}};
-    for (int i = 0; i < 256; ++i) logical.palPalEntry[i] = Entry(colours[i], PC_NOCOLLAPSE);
+    SurfaceInfo info = {};
+    for (int i = 0; i < 256; ++i) {
+        logical.palPalEntry[i] = Entry(colours[i], PC_NOCOLLAPSE);
+        info.bmiColors[i] = {colours[i].blue, colours[i].green, colours[i].red, 0};
+    }
     palette = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logical));
 
-    SurfaceInfo info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = height; // positive: bottom-up
@@ -198,35 +284,55 @@ DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
                                &bits, nullptr, 0);
     memoryDc = CreateCompatibleDC(windowDc);
     ReleaseDC(window, windowDc);
-    if (palette == nullptr || surface == nullptr || memoryDc == nullptr) {
-        Release();
-        CloseDisplayWindow();
-        return DISPLAY_NO_WINDOW;
-    }
+    if (palette == nullptr || surface == nullptr || memoryDc == nullptr) return DISPLAY_NO_WINDOW;
     previousBitmap = SelectObject(memoryDc, surface);
 
     // DIB rows are padded to whole DWORDs; the top row of the picture is the
     // last one in memory.
     const std::int32_t rowBytes = (width + 3) & ~3;
     PointScreenState(static_cast<std::uint8_t*>(bits) + (height - 1) * rowBytes, -rowBytes);
-
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
     return DISPLAY_OK;
 }
 
-void WindowDisplay::ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+void ScaledDisplay::FitToClient() {
+    RECT client;
+    GetClientRect(window, &client);
+    layout = FitPicture(width, height, client.right, client.bottom, options);
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void ScaledDisplay::DrawArea(HDC dc, std::int32_t left, std::int32_t top, std::int32_t right,
                              std::int32_t bottom) {
-    HDC dc = GetDC(window);
+    if (memoryDc == nullptr) return;
     HPALETTE previous = SelectPalette(dc, palette, FALSE);
     ::RealizePalette(dc);
-    BitBlt(dc, left, top, right - left, bottom - top, memoryDc, left, top, SRCCOPY);
+    const std::int32_t x = ScreenColumn(layout, left);
+    const std::int32_t across = ScreenColumn(layout, right) - x;
+    if (EvenRows(layout)) {
+        const std::int32_t y = ScreenRow(layout, top);
+        StretchBlt(dc, x, y, across, ScreenRow(layout, bottom) - y, memoryDc, left, top,
+                   right - left, bottom - top, SRCCOPY);
+    } else {
+        // Rows of two heights: each its own, so that every row keeps the
+        // height the layout gives it whatever GDI's rounding.
+        for (std::int32_t row = top; row < bottom; ++row) {
+            const std::int32_t y = ScreenRow(layout, row);
+            StretchBlt(dc, x, y, across, ScreenRow(layout, row + 1) - y, memoryDc, left, row,
+                       right - left, 1, SRCCOPY);
+        }
+    }
     SelectPalette(dc, previous, FALSE);
+}
+
+void ScaledDisplay::ShowArea(std::int32_t left, std::int32_t top, std::int32_t right,
+                             std::int32_t bottom) {
+    HDC dc = GetDC(window);
+    DrawArea(dc, left, top, right, bottom);
     ReleaseDC(window, dc);
     GdiFlush(); // GDI is done with the DIB before the program draws into it again
 }
 
-void WindowDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
+void ScaledDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
     RGBQUAD table[256];
     for (std::uint32_t i = first; i < first + count; ++i)
         table[i] = {colours[i].blue, colours[i].green, colours[i].red, 0};
@@ -238,7 +344,8 @@ void WindowDisplay::LoadPalette(std::uint32_t first, std::uint32_t count) {
     RealizeWindowPalette();
 }
 
-void WindowDisplay::RealizeWindowPalette() {
+void ScaledDisplay::RealizeWindowPalette() {
+    if (palette == nullptr) return;
     HDC dc = GetDC(window);
     HPALETTE previous = SelectPalette(dc, palette, FALSE);
     if (::RealizePalette(dc) != 0) InvalidateRect(window, nullptr, FALSE);
@@ -246,16 +353,24 @@ void WindowDisplay::RealizeWindowPalette() {
     ReleaseDC(window, dc);
 }
 
-LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ScaledDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_SIZE: FitToClient(); return 0;
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
+        HDC dc = BeginPaint(window, &paint);
+        // Black around the picture, then the picture.
+        RECT client;
+        GetClientRect(window, &client);
+        const std::int32_t right = layout.left + layout.width;
+        const std::int32_t bottom = layout.top + layout.height;
+        PatBlt(dc, 0, 0, client.right, layout.top, BLACKNESS);
+        PatBlt(dc, 0, bottom, client.right, client.bottom - bottom, BLACKNESS);
+        PatBlt(dc, 0, layout.top, layout.left, layout.height, BLACKNESS);
+        PatBlt(dc, right, layout.top, client.right - right, layout.height, BLACKNESS);
+        DrawArea(dc, 0, 0, width, height);
         EndPaint(window, &paint);
-        if (memoryDc != nullptr) {
-            const RECT& area = paint.rcPaint;
-            ShowArea(area.left, area.top, area.right, area.bottom);
-        }
+        GdiFlush();
         return 0;
     }
     case WM_QUERYNEWPALETTE: RealizeWindowPalette(); return TRUE;
@@ -266,16 +381,55 @@ LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void WindowDisplay::Release() {
-    if (memoryDc != nullptr) {
-        SelectObject(memoryDc, previousBitmap);
-        DeleteDC(memoryDc);
-    }
-    if (surface != nullptr) DeleteObject(surface);
-    if (palette != nullptr) DeleteObject(palette);
+void ScaledDisplay::Release() {
+    HDC dc = memoryDc;
+    HBITMAP bitmap = surface;
+    HPALETTE gdiPalette = palette;
     memoryDc = nullptr;
     surface = nullptr;
     palette = nullptr;
+    if (dc != nullptr) {
+        SelectObject(dc, previousBitmap);
+        DeleteDC(dc);
+    }
+    if (bitmap != nullptr) DeleteObject(bitmap);
+    if (gdiPalette != nullptr) DeleteObject(gdiPalette);
+}
+
+// ---------------------------------------------------------------------------
+// The window
+
+DisplayResult WindowDisplay::Open(const char* title, std::int32_t pictureWidth,
+                                  std::int32_t pictureHeight, const DisplayColour* palette256,
+                                  std::int32_t zoom) {
+    if (const DisplayResult result = BeginScaled(pictureWidth, pictureHeight, palette256, 0);
+        result != DISPLAY_OK)
+        return result;
+
+    // As large as asked, if the window fits the screen so.
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT frame;
+    for (zoom = zoom < 1 ? 1 : zoom;; --zoom) {
+        frame = {0, 0, width * zoom, height * zoom};
+        AdjustWindowRect(&frame, style, FALSE);
+        if (zoom == 1 || (frame.right - frame.left <= GetSystemMetrics(SM_CXSCREEN) &&
+                          frame.bottom - frame.top <= GetSystemMetrics(SM_CYSCREEN)))
+            break;
+    }
+    return OpenScaled(title, style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                      frame.bottom - frame.top);
+}
+
+LRESULT WindowDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_GETMINMAXINFO) {
+        // Never smaller than the picture at its own size.
+        RECT frame = {0, 0, width, height};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
+    }
+    return ScaledDisplay::HandleMessage(message, wParam, lParam);
 }
 
 // ---------------------------------------------------------------------------
@@ -284,10 +438,11 @@ void WindowDisplay::Release() {
 DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char* title,
                                       const DisplayColour* palette256) {
     if (mode.bitsPerPixel != 8 || mode.width == 0 || mode.height == 0) return DISPLAY_NOT_8_BIT;
-    if (openDisplay != nullptr) return DISPLAY_ALREADY_OPEN;
+    if (AnyOpen()) return DISPLAY_ALREADY_OPEN;
     width = mode.width;
     height = mode.height;
     SetColours(0, 256, palette256);
+    hideCursor = true;
     modeSet = {};
     modeRestored = {};
 
@@ -303,11 +458,15 @@ DisplayResult FullScreenDisplay::Open(const DisplayModeRecord& mode, const char*
     } else if (!CreateDisplayWindow(title, WS_POPUP, WS_EX_TOPMOST, 0, 0, width, height)) {
         result = DISPLAY_NO_WINDOW;
     } else if (create(nullptr, &directDraw, nullptr) != DD_OK) {
+        // DirectX is there, but not for this display (no DirectDraw driver).
         directDraw = nullptr;
+        result = DISPLAY_DIRECTDRAW_FAILED;
     } else {
         ShowWindow(window, SW_SHOWNORMAL);
+        active = true; // a window just shown by the program in front
         result = DISPLAY_MODE_REFUSED;
-        if (directDraw->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN) == DD_OK &&
+        if (directDraw->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN |
+                                                        DDSCL_ALLOWMODEX) == DD_OK &&
             directDraw->SetDisplayMode(static_cast<DWORD>(width), static_cast<DWORD>(height), 8) ==
                 DD_OK) {
             modeChanged = true;
@@ -378,11 +537,11 @@ bool FullScreenDisplay::ShowPicture() {
             backBuffer->Unlock(nullptr);
             result = primary->Flip(nullptr, DDFLIP_WAIT);
         }
-        // A lost surface is restored once and the picture shown again; if it
-        // stays lost (the player is still elsewhere), the next activation
-        // brings it back.
+        // A lost surface is restored once and the picture shown again. In
+        // the background the screen is the desktop's: nothing is restored
+        // (which would set the mode again) until the program is in front.
         if (result != DDERR_SURFACELOST) return result == DD_OK;
-        if (!RestoreSurfaces()) return false;
+        if (!active || !RestoreSurfaces()) return false;
     }
     return false;
 }
@@ -401,7 +560,8 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_ACTIVATEAPP:
         // Back from elsewhere: the surfaces were lost with the mode.
-        if (wParam != FALSE) ShowPicture();
+        active = wParam != FALSE;
+        if (active) ShowPicture();
         return 0;
     case WM_PAINT: {
         // Shown again after the window was minimised and restored.
@@ -416,26 +576,37 @@ LRESULT FullScreenDisplay::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 }
 
 void FullScreenDisplay::Release() {
-    if (directDraw != nullptr) {
-        if (ddPalette != nullptr) ddPalette->Release();
-        if (backBuffer != nullptr) backBuffer->Release();
-        if (primary != nullptr) primary->Release();
-        if (modeChanged) {
-            directDraw->RestoreDisplayMode();
-            modeRestored = CurrentMode(directDraw);
-        }
-        if (window != nullptr) directDraw->SetCooperativeLevel(window, DDSCL_NORMAL);
-        directDraw->Release();
-    }
-    if (library != nullptr) FreeLibrary(library);
-    std::free(picture);
-    ddPalette = nullptr;
-    backBuffer = nullptr;
-    primary = nullptr;
+    // RestoreDisplayMode and SetCooperativeLevel may send the window
+    // WM_PAINT or WM_ACTIVATEAPP at once: by then nothing is left to present
+    // through.
+    IDirectDraw* dd = directDraw;
+    IDirectDrawSurface* front = primary;
+    IDirectDrawSurface* back = backBuffer;
+    IDirectDrawPalette* pal = ddPalette;
+    std::uint8_t* pixels = picture;
+    HMODULE ddrawLibrary = library;
+    const bool restoreMode = modeChanged;
     directDraw = nullptr;
-    library = nullptr;
+    primary = nullptr;
+    backBuffer = nullptr;
+    ddPalette = nullptr;
     picture = nullptr;
+    library = nullptr;
     modeChanged = false;
+    active = false;
+    if (dd != nullptr) {
+        if (pal != nullptr) pal->Release();
+        if (back != nullptr) back->Release();
+        if (front != nullptr) front->Release();
+        if (restoreMode) {
+            dd->RestoreDisplayMode();
+            modeRestored = CurrentMode(dd);
+        }
+        if (window != nullptr) dd->SetCooperativeLevel(window, DDSCL_NORMAL);
+        dd->Release();
+    }
+    if (ddrawLibrary != nullptr) FreeLibrary(ddrawLibrary);
+    std::free(pixels);
 }
 
 // ---------------------------------------------------------------------------

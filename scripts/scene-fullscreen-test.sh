@@ -5,6 +5,14 @@
 # 1600 x 1200 x 32 on a virtual X display, and checks for each mode:
 #   - the mode is set: the program reports what DirectDraw says after
 #     SetDisplayMode, and Wine's desktop window has the mode's size;
+#   - in the first mode only, while the scene runs, DRIVER brings a window of
+#     its own to the front for 3 s: Wine's time-stamped ddraw trace shows no
+#     SetDisplayMode of the program between "away" and "coming back", the
+#     desktop keeps its own 1600 x 1200 from when Wine gives it back until
+#     the player returns, and the frames go on;
+#     back, the program shows its mode again;
+#   - a left click puts the mark at the same pixel of the scene (the mode's
+#     picture is the screen, the scene in its middle);
 #   - paused (key p), the screen equals pixel for pixel the host's picture
 #     (REFERENCE) of the state the title shows, through the palette of ART, in
 #     the middle of a black screen;
@@ -79,12 +87,62 @@ desktop_size() {
     [ -n "$id" ] && geometry "$id" | awk '{ print $1 "x" $2 }'
 }
 
+# away_while_running MODE: the player switches away for 3 s while the scene
+# runs, and back.
+away_while_running() {
+    local frame_away frame_back samples=0 size sizes= own= went= calls
+    frame_away=$(field "$(title)" frame)
+    (cd "$work" && WINEDEBUG=-all,+timestamp,+debugstr timeout 120 wine scene_driver.exe switch 3000) \
+        >"$work/away.log" 2>"$work/away-debug.log" &
+    local driver=$!
+    # Once Wine has given the desktop its own mode back (a moment after the
+    # program's window is minimised), it keeps it until the player is back.
+    # A look counts only if the driver had not begun to come back when it
+    # ended: the driver says so before it restores the program's window.
+    while kill -0 "$driver" 2>/dev/null; do
+        if grep -q 'minimised' "$work/away.log" && ! grep -q 'coming back' "$work/away.log"; then
+            size=$(desktop_size)
+            grep -q 'coming back' "$work/away.log" && break
+            sizes="$sizes ${size:-none}"
+            if [ "$size" = "$desktop" ]; then
+                own=yes
+                samples=$((samples + 1))
+            elif [ -n "$own" ]; then
+                went=${size:-none}
+            fi
+        fi
+        sleep 0.2
+    done
+    wait "$driver"
+    sed 's/^/away: /' "$work/away.log"
+    grep -q 'scene_driver: back' "$work/away.log" || fail "$1: switching away and back failed"
+    # The program's SetDisplayMode calls between "away" and "coming back".
+    calls=$(awk -v from="$(sed -nE 's/^([0-9.]+):.*scene_driver: away.*/\1/p' "$work/away-debug.log")" \
+                -v to="$(sed -nE 's/^([0-9.]+):.*scene_driver: coming back.*/\1/p' "$work/away-debug.log")" \
+                -F: 'from == "" || to == "" { print "none"; exit }
+                     /trace:ddraw:ddraw1_SetDisplayMode/ && $1 + 0 > from + 0 && $1 + 0 < to + 0 { n++ }
+                     END { if (from != "" && to != "") print n + 0 }' "$work/wine.log")
+    echo "$1: SetDisplayMode while in the background: $calls (all: $(grep -c 'trace:ddraw:ddraw1_SetDisplayMode' "$work/wine.log"))"
+    [ "$calls" = 0 ] || fail "$1: the program set its mode while in the background"
+    [ -z "$went" ] || fail "$1: while away, the desktop went from $desktop to $went (looks:$sizes)"
+    [ "$samples" -gt 0 ] || fail "$1: the desktop never had its own mode while away (looks:$sizes)"
+    echo "$1: away, the desktop kept its $desktop once it had it (looks:$sizes)"
+    wait_until 30 "Wine's desktop did not take the mode again" desktop_is "$1"
+    frame_back=$(field "$(title)" frame)
+    [ $((frame_back - frame_away)) -ge 10 ] ||
+        fail "$1: the scene did not run while away (frame $frame_away, then $frame_back)"
+    echo "$1: frames $frame_away to $frame_back while away and back"
+}
+
+first_mode=${modes%% *}
 for mode in $modes; do
     echo
     echo "=== $mode"
     mode_width=${mode%x*} mode_height=${mode#*x}
     start_desktop
     before=$(listing)
+    SCENE_TRACE=
+    [ "$mode" = "$first_mode" ] && SCENE_TRACE=+timestamp,+ddraw
     start_program "$mode"
     find_window 120
     wait_until 60 "the program did not report its display" \
@@ -101,8 +159,13 @@ for mode in $modes; do
     xdotool windowfocus --sync "$window" 2>/dev/null
     start=$(wait_title ' - running$' 30) || exit 1
     wait_until 20 "the animation did not run" frame_past "$(field "$start" frame)"
+    [ "$mode" = "$first_mode" ] && away_while_running "$mode"
+    xdotool windowfocus --sync "$window" 2>/dev/null
     keys p
-    paused=$(settled ' - paused$') || exit 1
+    settled ' - paused$' >/dev/null || exit 1
+    # A click 37 pixels right of and 21 below the scene's top left corner.
+    xdotool mousemove $(((mode_width - 320) / 2 + 37)) $(((mode_height - 200) / 2 + 21)) click 1
+    paused=$(settled ' - mark 37,21 - paused$') || exit 1
     echo "paused: $paused"
     capture "$mode" "$width" "$height" 0 0
     compare_with_reference "$mode" "$paused" "$width" "$height"

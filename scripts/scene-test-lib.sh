@@ -112,14 +112,21 @@ capture() {
     done
     fail "the screen's pixels do not settle"
 }
-# compare_with_reference NAME TITLE [WIDTH HEIGHT]: the capture NAME against
-# the host's picture of the state TITLE; with WIDTH and HEIGHT, the capture
-# is a whole screen of that size with the picture in its middle and black
-# around it.
+# compare_with_reference NAME TITLE [WIDTH HEIGHT [LEFT TOP SCALED_WIDTH
+# SCALED_HEIGHT]]: the capture NAME against the host's picture of the state
+# TITLE; with WIDTH and HEIGHT, the capture is a whole screen (or client
+# area) of that size, black but for the picture, which lies in its middle or
+# at LEFT, TOP, enlarged to SCALED_WIDTH x SCALED_HEIGHT by repeating each of
+# its pixels (whole factors only).
 compare_with_reference() {
     "$reference" "$art" "$2" "$work/$1.reference.ppm" || fail "the reference cannot draw: $2"
     local expected=$work/$1.reference.ppm
-    if [ $# -ge 4 ]; then
+    if [ $# -ge 8 ]; then
+        [ $(($7 % 320)) = 0 ] && [ $(($8 % 200)) = 0 ] || fail "$1: $7x$8 is no whole-number scale"
+        expected=$work/$1.expected.ppm
+        convert -size "$3x$4" xc:black \( "$work/$1.reference.ppm" -sample "$7x$8!" \) \
+            -geometry "+$5+$6" -composite -depth 8 "$expected"
+    elif [ $# -ge 4 ]; then
         expected=$work/$1.expected.ppm
         convert -size "$3x$4" xc:black "$work/$1.reference.ppm" -gravity center -composite \
             -depth 8 "$expected"
@@ -147,8 +154,9 @@ wait_exit() {
     echo "exit code: $code"
 }
 
-# start_program [ARGUMENT]: starts $work/run/scene.exe under Wine, debug
-# output in $work/wine.log, the program (or its starter) in $app. With
+# start_program [ARGUMENT...]: starts $work/run/scene.exe under Wine, debug
+# output (and the channels that SCENE_TRACE names, such as +ddraw) in
+# $work/wine.log, the program (or its starter) in $app. With
 # $SCENE_DRIVER (scene_driver.exe of the Win32 tests), the driver starts it
 # and prints the exit code Windows gives for it: under an emulator on a busy
 # machine, the Unix side of Wine reports a process that ended as killed (137)
@@ -160,7 +168,8 @@ start_program() {
         starter=(../scene_driver.exe run)
         exit_code_line="scene_driver: exit code"
     fi
-    (cd "$work/run" && WINEDEBUG=-all,+debugstr exec wine "${starter[@]}" scene.exe "$@") \
+    (cd "$work/run" && WINEDEBUG=-all,+debugstr${SCENE_TRACE:+,$SCENE_TRACE} \
+        exec wine "${starter[@]}" scene.exe "$@") \
         >"$work/out.log" 2>"$work/wine.log" &
     app=$!
 }

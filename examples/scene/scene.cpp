@@ -17,6 +17,8 @@ constexpr const char TITLE_FRAME[] = "Tarnwick scene - frame ";
 constexpr const char TITLE_PLAYER[] = " - player ";
 constexpr const char TITLE_COMMA[] = ",";
 constexpr const char TITLE_FLAGS[] = " - flags ";
+constexpr const char TITLE_MARK[] = " - mark ";
+constexpr const char TITLE_NO_MARK[] = "none";
 constexpr const char TITLE_RUNNING[] = " - running";
 constexpr const char TITLE_PAUSED[] = " - paused";
 
@@ -78,17 +80,30 @@ void FormatTitle(const SceneState& state, char* title) {
     p = AppendNumber(p, state.playerY);
     p = AppendText(p, TITLE_FLAGS);
     p = AppendNumber(p, state.playerFlags);
+    p = AppendText(p, TITLE_MARK);
+    if (state.marked) {
+        p = AppendNumber(p, state.markX);
+        p = AppendText(p, TITLE_COMMA);
+        p = AppendNumber(p, state.markY);
+    } else {
+        p = AppendText(p, TITLE_NO_MARK);
+    }
     p = AppendText(p, state.paused ? TITLE_PAUSED : TITLE_RUNNING);
     *p = '\0';
 }
 
 bool ParseTitle(const char* title, SceneState* state) {
     const char* p = title;
-    std::int64_t frame, x, y, flags;
+    std::int64_t frame, x, y, flags, markX = 0, markY = 0;
     if (!TakeText(&p, TITLE_FRAME) || !TakeNumber(&p, 0, UINT32_MAX, &frame) ||
         !TakeText(&p, TITLE_PLAYER) || !TakeNumber(&p, INT32_MIN, INT32_MAX, &x) ||
         !TakeText(&p, TITLE_COMMA) || !TakeNumber(&p, INT32_MIN, INT32_MAX, &y) ||
-        !TakeText(&p, TITLE_FLAGS) || !TakeNumber(&p, 0, 0xFFFF, &flags))
+        !TakeText(&p, TITLE_FLAGS) || !TakeNumber(&p, 0, 0xFFFF, &flags) ||
+        !TakeText(&p, TITLE_MARK))
+        return false;
+    const bool marked = !TakeText(&p, TITLE_NO_MARK);
+    if (marked && (!TakeNumber(&p, INT32_MIN, INT32_MAX, &markX) || !TakeText(&p, TITLE_COMMA) ||
+                   !TakeNumber(&p, INT32_MIN, INT32_MAX, &markY)))
         return false;
     bool paused;
     if (TakeText(&p, TITLE_PAUSED)) {
@@ -99,8 +114,49 @@ bool ParseTitle(const char* title, SceneState* state) {
         return false;
     }
     if (*p != '\0') return false;
-    *state = {static_cast<std::uint32_t>(frame), static_cast<std::int32_t>(x),
-              static_cast<std::int32_t>(y), static_cast<std::uint16_t>(flags), paused};
+    *state = {static_cast<std::uint32_t>(frame),
+              static_cast<std::int32_t>(x),
+              static_cast<std::int32_t>(y),
+              static_cast<std::uint16_t>(flags),
+              paused,
+              marked,
+              static_cast<std::int32_t>(markX),
+              static_cast<std::int32_t>(markY)};
+    return true;
+}
+
+void PlaceMark(SceneState* state, std::int32_t x, std::int32_t y) {
+    state->marked = true;
+    state->markX = x;
+    state->markY = y;
+}
+
+// ---------------------------------------------------------------------------
+// Command line
+
+bool ParseSceneOptions(std::uint16_t wordCount, char** words, SceneOptions* options,
+                       const char** bad) {
+    *options = {1, false, false, nullptr};
+    for (std::uint16_t i = 1; i < wordCount; ++i) {
+        const char* word = words[i];
+        *bad = word;
+        if (std::strcmp(word, "--desktop") == 0) {
+            options->desktop = true;
+        } else if (std::strcmp(word, "--aspect") == 0) {
+            options->aspect = true;
+        } else if (std::strcmp(word, "--zoom") == 0) {
+            std::int64_t zoom;
+            const char* p = i + 1 < wordCount ? words[i + 1] : "";
+            if (!TakeNumber(&p, 1, SCENE_ZOOM_MAX, &zoom) || *p != '\0') return false;
+            options->zoom = static_cast<std::int32_t>(zoom);
+            ++i;
+        } else if (word[0] == '-' || options->mode != nullptr) {
+            return false;
+        } else {
+            options->mode = word;
+        }
+    }
+    *bad = nullptr;
     return true;
 }
 
@@ -378,6 +434,14 @@ SceneArea PlayerArea(const SceneState& state) {
             state.playerY + size.height + 5};
 }
 
+// The star of the mark, centred where the click was.
+SceneArea MarkArea(const SceneState& state) {
+    const SpriteSize size = SPRITE_SIZES[SPRITE_STAR];
+    const std::int32_t left = state.markX - size.width / 2;
+    const std::int32_t top = state.markY - size.height / 2;
+    return {left, top, left + size.width, top + size.height};
+}
+
 void DrawPlayer(const SceneState& state, const Art& art) {
     const SceneArea area = PlayerArea(state);
     const SpriteSize size = SPRITE_SIZES[SPRITE_PLAYER];
@@ -435,6 +499,11 @@ void DrawStatusAndHelp(const SceneState& state, const Art& art) {
     DrawString(art.font, (SCENE_WIDTH - help.width) / 2, HELP_TOP + 1, SCENE_HELP);
 }
 
+SceneArea Union(const SceneArea& a, const SceneArea& b) {
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
 } // namespace
 
 void DrawScene(const SceneState& state, const Art& art, const std::uint8_t* mixTable) {
@@ -444,6 +513,10 @@ void DrawScene(const SceneState& state, const Art& art, const std::uint8_t* mixT
     DrawPlayer(state, art);
     DrawOverlay(state);
     DrawStatusAndHelp(state, art);
+    if (state.marked) {
+        const SceneArea mark = MarkArea(state);
+        Sprite(art, SPRITE_STAR, mark.left, mark.top, 0);
+    }
     screenState.drawFlags = 0;
 }
 
@@ -452,9 +525,20 @@ SceneArea ChangedArea(const SceneState& before, const SceneState& after) {
     if (before.frame != after.frame) return whole;
     if (before == after) return {0, 0, 0, 0};
     // The strip mixes with what lies below it, and its marks and text show
-    // every part of the state: it changes with any of them, and the player
-    // only below it, down to the lower of its two places.
+    // every other part of the state: it changes with any of them, and the
+    // player only below it, down to the lower of its two places. The star of
+    // a mark that comes, goes or moves may lie anywhere.
     const std::int32_t bottom =
         std::max({PlayerArea(before).bottom, PlayerArea(after).bottom, STRIP_HEIGHT});
-    return {0, 0, SCENE_WIDTH, std::min(bottom, SCENE_HEIGHT)};
+    SceneArea area = {0, 0, SCENE_WIDTH, std::min(bottom, SCENE_HEIGHT)};
+    if (before.marked != after.marked || before.markX != after.markX ||
+        before.markY != after.markY) {
+        if (before.marked) area = Union(area, MarkArea(before));
+        if (after.marked) area = Union(area, MarkArea(after));
+    }
+    area.top = std::clamp(area.top, 0, SCENE_HEIGHT);
+    area.bottom = std::clamp(area.bottom, 0, SCENE_HEIGHT);
+    area.left = std::clamp(area.left, 0, SCENE_WIDTH);
+    area.right = std::clamp(area.right, 0, SCENE_WIDTH);
+    return area;
 }

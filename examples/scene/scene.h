@@ -2,7 +2,8 @@
 //
 //   State    The picture is a pure function of SceneState: the animation
 //            frame, the player's position, the draw flags the player sprite
-//            is drawn with and whether the animation is paused. The window
+//            is drawn with, whether the animation is paused and where the
+//            last click put the mark (PlaceMark). The window
 //            title spells the state out (FormatTitle), and ParseTitle reads
 //            it back, so that a frame seen on the screen can be drawn again;
 //            the picture shows it too, in the art's font (FormatStatus).
@@ -47,6 +48,10 @@ struct SceneState {
     std::int32_t playerY;
     std::uint16_t playerFlags; // DRAW_* bits for the player sprite
     bool paused;
+    // A star where the last click was, centred there; none before the first.
+    bool marked = false;
+    std::int32_t markX = 0;
+    std::int32_t markY = 0;
 
     bool operator==(const SceneState&) const = default;
 };
@@ -56,8 +61,9 @@ constexpr SceneState SCENE_START = {0, 40, 84, 0, false};
 // Pixels the player moves per frame step while an arrow key is down.
 constexpr std::int32_t PLAYER_STEP = 4;
 
-// "Tarnwick scene - frame F - player X,Y - flags N - running|paused"
-constexpr std::size_t SCENE_TITLE_SIZE = 96;
+// "Tarnwick scene - frame F - player X,Y - flags N - mark X,Y|none -
+// running|paused"
+constexpr std::size_t SCENE_TITLE_SIZE = 128;
 void FormatTitle(const SceneState& state, char* title);
 // Reads a title written by FormatTitle; false for any other text.
 bool ParseTitle(const char* title, SceneState* state);
@@ -103,6 +109,27 @@ void ReadKeyboard(SceneState* state, SceneInput* input);
 // (a tap moves it once, a held key on every step) and, unless paused,
 // advances the animation.
 void StepScene(SceneState* state, SceneInput* input);
+
+// A click at (x, y) of the scene puts the mark there, paused or not.
+void PlaceMark(SceneState* state, std::int32_t x, std::int32_t y);
+
+// ---------------------------------------------------------------------------
+// Command line
+
+// scene.exe [--zoom N] [--desktop] [--aspect] [MODE]
+struct SceneOptions {
+    std::int32_t zoom; // the window's, 1 to SCENE_ZOOM_MAX
+    bool desktop;      // full screen at the desktop's mode
+    bool aspect;       // full screen on the desktop: 320 x 200 shown 4:3
+    const char* mode;  // an 8-bit mode of the display-mode table, or null
+};
+constexpr std::int32_t SCENE_ZOOM_MAX = 8;
+
+// Reads the argument words after the program's name; false (with `*bad`
+// the word at fault) for an option it does not know, a zoom that is not a
+// number from 1 to SCENE_ZOOM_MAX, or a second mode.
+bool ParseSceneOptions(std::uint16_t wordCount, char** words, SceneOptions* options,
+                       const char** bad);
 
 // ---------------------------------------------------------------------------
 // Art
@@ -225,6 +252,6 @@ struct SceneArea {
 
 // The part of the window whose pixels can differ between the scenes of
 // `before` and `after`: all of it when the frame differs, else the player's
-// surroundings and the status strip, whose text tells the whole state. Empty
-// (left == right) when the two draw alike.
+// surroundings, the status strip, whose text tells the rest of the state, and
+// the marks. Empty (left == right) when the two draw alike.
 SceneArea ChangedArea(const SceneState& before, const SceneState& after);

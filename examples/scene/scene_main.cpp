@@ -1,11 +1,17 @@
 // The example program: the scene of scene.h on the shell's frame, in a window
 // or full screen.
 //
-//   scene.exe            a window of 320 x 200
-//   scene.exe 320x200    full screen in that 8-bit mode of the shell's
-//   scene.exe 0x101      display-mode table (by resolution or mode number),
-//                        the scene in the middle; a window where the mode
-//                        cannot be set
+//   scene.exe              a window of 320 x 200 the player can resize
+//   scene.exe --zoom 3     the window at 3 times that size
+//   scene.exe --desktop    full screen at the desktop's mode, the scene
+//                          scaled by a whole number; with --aspect, 4:3
+//   scene.exe 320x200      full screen in that 8-bit mode of the shell's
+//   scene.exe 0x101        display-mode table (by resolution or mode number),
+//                          the scene in the middle; where the mode cannot be
+//                          set, a picture of the mode's size full screen on
+//                          the desktop instead (--aspect as above)
+//
+// A left click puts a star where the pointer is.
 //
 // The shell's WinMain runs ProgramEntry with the keyboard hook installed for
 // this thread, so the hook sees every key while the loop below takes its
@@ -32,6 +38,7 @@ namespace {
 constexpr std::uint32_t FRAME_MS = 40;
 
 WindowDisplay windowDisplay;
+DesktopDisplay desktopDisplay;
 FullScreenDisplay fullScreenDisplay;
 PictureDisplay* display;
 
@@ -54,14 +61,18 @@ void ReportShutdown() {
     }
 }
 
-// Opens the display the command line asks for; falls back to the window.
-bool OpenDisplay(std::uint16_t wordCount, char** words, const Art& art) {
+// Opens the display the options ask for. Where a mode is refused, the
+// desktop display shows a picture of its size instead; where nothing full
+// screen opens, the window.
+bool OpenDisplay(const SceneOptions& options, const Art& art) {
     static_assert(sizeof(Rgb) == sizeof(DisplayColour));
     DisplayColour colours[256];
     for (int i = 0; i < 256; ++i)
         colours[i] = {art.palette[i].red, art.palette[i].green, art.palette[i].blue};
-    if (wordCount > 1) {
-        const DisplayModeRecord* mode = ParseDisplayMode(words[1]);
+    std::int32_t width = SCENE_WIDTH, height = SCENE_HEIGHT;
+    bool desktop = options.desktop;
+    if (options.mode != nullptr) {
+        const DisplayModeRecord* mode = ParseDisplayMode(options.mode);
         const DisplayResult result = mode == nullptr
                                          ? DISPLAY_NOT_8_BIT
                                          : fullScreenDisplay.Open(*mode, "Tarnwick scene", colours);
@@ -70,13 +81,32 @@ bool OpenDisplay(std::uint16_t wordCount, char** words, const Art& art) {
             Report("scene: full screen %ux%u, DirectDraw reports %ux%ux%u\n", mode->width,
                    mode->height, set.width, set.height, set.bitsPerPixel);
             display = &fullScreenDisplay;
+        } else if (mode != nullptr) {
+            Report("scene: no full screen (result %d), the desktop instead\n",
+                   static_cast<std::uint32_t>(result));
+            width = mode->width;
+            height = mode->height;
+            desktop = true;
         } else {
-            Report("scene: no full screen (result %d), a window instead\n",
+            Report("scene: no such mode, a window instead\n", 0);
+        }
+    }
+    if (display == nullptr && desktop) {
+        const DisplayResult result = desktopDisplay.Open("Tarnwick scene", width, height, colours,
+                                                         options.aspect ? DISPLAY_ASPECT_4_3 : 0);
+        if (result == DISPLAY_OK) {
+            const DisplayLayout& layout = desktopDisplay.Layout();
+            Report("scene: the desktop, %ux%u at %d,%d\n", layout.width, layout.height,
+                   static_cast<std::uint32_t>(layout.left), static_cast<std::uint32_t>(layout.top));
+            display = &desktopDisplay;
+        } else {
+            Report("scene: no desktop display (result %d), a window instead\n",
                    static_cast<std::uint32_t>(result));
         }
     }
     if (display == nullptr) {
-        if (windowDisplay.Open("Tarnwick scene", SCENE_WIDTH, SCENE_HEIGHT, colours) != DISPLAY_OK)
+        if (windowDisplay.Open("Tarnwick scene", SCENE_WIDTH, SCENE_HEIGHT, colours,
+                               options.zoom) != DISPLAY_OK)
             return false;
         display = &windowDisplay;
     }
@@ -94,6 +124,16 @@ bool OpenDisplay(std::uint16_t wordCount, char** words, const Art& art) {
     return true;
 }
 
+// Each left click since the last look puts the mark, in the scene's own
+// coordinates.
+void ReadMouse(SceneState* state) {
+    MousePress press;
+    while (display->TakeMousePress(&press)) {
+        if (press.button == MOUSE_LEFT)
+            PlaceMark(state, press.x - screenState.windowX, press.y - screenState.windowY);
+    }
+}
+
 // The scene on the frame clock of `time`, which wakes for input.
 void RunScene(const Art& art, const std::uint8_t* mixTable, ClockSource time) {
     SceneState state = SCENE_START;
@@ -109,6 +149,7 @@ void RunScene(const Art& art, const std::uint8_t* mixTable, ClockSource time) {
             DispatchMessageA(&message);
             // The hook has seen the message's key, if it carried one.
             ReadKeyboard(&state, &input);
+            ReadMouse(&state);
         }
         if (input.quit || display->CloseRequested()) return;
 
@@ -144,7 +185,16 @@ std::int32_t ProgramEntry(std::uint16_t wordCount, char** words) {
         return 1;
     }
     BuildMixTable(art.palette, mixTable);
-    if (!OpenDisplay(wordCount, words, art)) {
+    SceneOptions options;
+    const char* bad;
+    if (!ParseSceneOptions(wordCount, words, &options, &bad)) {
+        OutputDebugStringA(
+            "scene: usage: scene.exe [--zoom N] [--desktop] [--aspect] [MODE]; not: ");
+        OutputDebugStringA(bad);
+        OutputDebugStringA("\n");
+        return 1;
+    }
+    if (!OpenDisplay(options, art)) {
         Report("scene: cannot open the window (error %u)\n", GetLastError());
         return 1;
     }

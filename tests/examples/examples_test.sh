@@ -19,8 +19,15 @@
 #   binary   checks scene.exe as the shipped programs are checked: PE32, GUI,
 #            Windows 4.0, size, and every import in win32-imports.txt
 #   window   runs scene.exe in a window (scripts/scene-window-test.sh)
-#   fallback runs scene.exe 320x200 outside a virtual desktop, where Wine
-#            refuses every full-screen mode: the window test again
+#   zoom1, zoom2, zoom3  run it in a window at that zoom, clicked at known
+#            points and compared with the host's picture scaled the same way;
+#            the window at zoom 2 is then resized to 1000 x 700, where the
+#            picture shows 3 times, centred (scripts/scene-scaled-test.sh)
+#   desktop  runs scene.exe --desktop: full screen on a plain X display of
+#            1600 x 1200, the picture 5 times, black above and below
+#   fallback runs scene.exe --aspect 320x200 outside a virtual desktop, where
+#            Wine refuses every full-screen mode: the desktop instead, 4:3 (5
+#            times across, 6 times down)
 #   fullscreen  runs scene.exe full screen in each 8-bit mode of the table
 #            (scripts/scene-fullscreen-test.sh)
 #   cleanup  removes the scratch directory
@@ -138,8 +145,15 @@ window)
     SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \
         "$work/build/scene/scene.exe" "$work/build/scene/art.pak" "$hostbin/scene_reference"
     ;;
-fallback)
-    SCENE_MODE=320x200 SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-window-test.sh" \
+zoom1 | zoom2 | zoom3 | desktop | fallback)
+    case $step in
+    zoom1) export SCENE_ARGS= SCENE_CLIENT=320x200 ;;
+    zoom2) export SCENE_ARGS="--zoom 2" SCENE_CLIENT=640x400 SCENE_RESIZE=1000x700 ;;
+    zoom3) export SCENE_ARGS="--zoom 3" SCENE_CLIENT=960x600 ;;
+    desktop) export SCENE_ARGS=--desktop SCENE_CLIENT=1600x1200 ;;
+    fallback) export SCENE_ARGS="--aspect 320x200" SCENE_CLIENT=1600x1200 SCENE_ASPECT=1 SCENE_REFUSED=1 ;;
+    esac
+    SCENE_DRIVER=$scene_driver bash "$source/scripts/scene-scaled-test.sh" \
         "$work/build/scene/scene.exe" "$work/build/scene/art.pak" "$hostbin/scene_reference"
     ;;
 fullscreen)

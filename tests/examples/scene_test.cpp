@@ -164,6 +164,8 @@ TEST(SceneTitle, ReadsBackWhatItWrites) {
         SCENE_START,
         {4294967295u, -28, -20, 15, true},
         {123, 316, 196, DRAW_MIRROR_X | DRAW_MIX_SRC_ROW, false},
+        {9, 1, 2, 0, false, true, 0, 0},
+        {9, 1, 2, 0, true, true, -2147483647 - 1, 2147483647},
     };
     for (const SceneState& state : states) {
         char title[SCENE_TITLE_SIZE];
@@ -175,7 +177,15 @@ TEST(SceneTitle, ReadsBackWhatItWrites) {
     }
     char title[SCENE_TITLE_SIZE];
     FormatTitle({7, -3, 45, 5, true}, title);
-    EXPECT_STREQ(title, "Tarnwick scene - frame 7 - player -3,45 - flags 5 - paused");
+    EXPECT_STREQ(title, "Tarnwick scene - frame 7 - player -3,45 - flags 5 - mark none - paused");
+    FormatTitle({7, -3, 45, 5, false, true, 319, -4}, title);
+    EXPECT_STREQ(title,
+                 "Tarnwick scene - frame 7 - player -3,45 - flags 5 - mark 319,-4 - running");
+    // The longest title there is fits.
+    FormatTitle({4294967295u, -2147483647 - 1, -2147483647 - 1, 65535, false, true, -2147483647 - 1,
+                 -2147483647 - 1},
+                title);
+    EXPECT_LT(std::strlen(title), SCENE_TITLE_SIZE);
 }
 
 TEST(SceneTitle, RefusesOtherTexts) {
@@ -184,16 +194,28 @@ TEST(SceneTitle, RefusesOtherTexts) {
         const char* title;
     } cases[] = {
         {"the bare window name", "Tarnwick scene"},
-        {"no run state", "Tarnwick scene - frame 7 - player 1,2 - flags 5"},
-        {"text after the run state", "Tarnwick scene - frame 7 - player 1,2 - flags 5 - paused!"},
-        {"a negative frame", "Tarnwick scene - frame -7 - player 1,2 - flags 5 - paused"},
+        {"no run state", "Tarnwick scene - frame 7 - player 1,2 - flags 5 - mark none"},
+        {"no mark", "Tarnwick scene - frame 7 - player 1,2 - flags 5 - paused"},
+        {"text after the run state",
+         "Tarnwick scene - frame 7 - player 1,2 - flags 5 - mark none - paused!"},
+        {"a negative frame",
+         "Tarnwick scene - frame -7 - player 1,2 - flags 5 - mark none - paused"},
         {"a frame beyond 32 bits",
-         "Tarnwick scene - frame 4294967296 - player 1,2 - flags 0 - paused"},
+         "Tarnwick scene - frame 4294967296 - player 1,2 - flags 0 - mark none - paused"},
         {"a coordinate of eleven digits",
-         "Tarnwick scene - frame 7 - player 10000000000,2 - flags 0 - paused"},
-        {"flags beyond 16 bits", "Tarnwick scene - frame 7 - player 1,2 - flags 65536 - paused"},
-        {"a missing coordinate", "Tarnwick scene - frame 7 - player 1, - flags 5 - paused"},
-        {"a lone minus sign", "Tarnwick scene - frame 7 - player -,2 - flags 5 - paused"},
+         "Tarnwick scene - frame 7 - player 10000000000,2 - flags 0 - mark none - paused"},
+        {"flags beyond 16 bits",
+         "Tarnwick scene - frame 7 - player 1,2 - flags 65536 - mark none - paused"},
+        {"a missing coordinate",
+         "Tarnwick scene - frame 7 - player 1, - flags 5 - mark none - paused"},
+        {"a lone minus sign",
+         "Tarnwick scene - frame 7 - player -,2 - flags 5 - mark none - paused"},
+        {"a mark of one coordinate",
+         "Tarnwick scene - frame 7 - player 1,2 - flags 5 - mark 4 - paused"},
+        {"a mark beyond 32 bits",
+         "Tarnwick scene - frame 7 - player 1,2 - flags 5 - mark 1,2147483648 - paused"},
+        {"a mark neither none nor a point",
+         "Tarnwick scene - frame 7 - player 1,2 - flags 5 - mark here - paused"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
@@ -530,6 +552,26 @@ TEST_F(ScenePicture, TheStripShowsTheState) {
     }
 }
 
+// Whether every pixel that differs between two pictures of the window lies
+// in `area`; counts them in `changed`.
+::testing::AssertionResult ChangesInside(const std::vector<std::uint8_t>& before,
+                                         const std::vector<std::uint8_t>& after,
+                                         const SceneArea& area, int* changed) {
+    *changed = 0;
+    for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
+        for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
+            const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
+            if (before[i] == after[i]) continue;
+            ++*changed;
+            if (x < area.left || x >= area.right || y < area.top || y >= area.bottom)
+                return ::testing::AssertionFailure()
+                       << "pixel " << x << "," << y << " changed outside " << area.left << ","
+                       << area.top << ".." << area.right << "," << area.bottom;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
     const SceneState base = {40, 100, 80, 0, true};
     const struct {
@@ -545,6 +587,9 @@ TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
         {"the player is mixed faintly", {40, 100, 80, DRAW_MIX_DST_ROW, true}},
         {"the animation runs again", {40, 100, 80, 0, false}},
         {"the next frame", {41, 100, 80, 0, true}},
+        {"a click puts the mark", {40, 100, 80, 0, true, true, 200, 150}},
+        {"a click on the player", {40, 100, 80, 0, true, true, 110, 90}},
+        {"a click at the corner, the star half outside", {40, 100, 80, 0, true, true, 0, 199}},
     };
     const std::vector<std::uint8_t> before = Draw(base);
     for (const auto& c : cases) {
@@ -552,20 +597,114 @@ TEST_F(ScenePicture, ChangedAreaHoldsEveryChangedPixel) {
         const std::vector<std::uint8_t> after = Draw(c.after);
         const SceneArea area = ChangedArea(base, c.after);
         int changed = 0;
-        for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
-            for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
-                const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
-                if (before[i] == after[i]) continue;
-                ++changed;
-                ASSERT_TRUE(x >= area.left && x < area.right && y >= area.top && y < area.bottom)
-                    << "pixel " << x << "," << y << " changed outside " << area.left << ","
-                    << area.top << ".." << area.right << "," << area.bottom;
-            }
-        }
+        ASSERT_TRUE(ChangesInside(before, after, area, &changed));
         const bool same = c.after == base;
         EXPECT_EQ(area.left == area.right, same);
         // Each change the table names shows on the screen.
         EXPECT_EQ(changed == 0, same);
+    }
+}
+
+TEST_F(ScenePicture, ChangedAreaHoldsTheMarkWhereverItWent) {
+    const SceneState marked = {40, 100, 80, 0, false, true, 30, 30};
+    const struct {
+        const char* rule;
+        SceneState after;
+    } cases[] = {
+        {"the mark moves across the scene", {40, 100, 80, 0, false, true, 290, 180}},
+        {"the mark moves under the status strip", {40, 100, 80, 0, false, true, 60, 3}},
+        {"the mark moves a pixel", {40, 100, 80, 0, false, true, 31, 30}},
+    };
+    const std::vector<std::uint8_t> before = Draw(marked);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        const std::vector<std::uint8_t> after = Draw(c.after);
+        const SceneArea area = ChangedArea(marked, c.after);
+        int changed = 0;
+        ASSERT_TRUE(ChangesInside(before, after, area, &changed));
+        EXPECT_GT(changed, 0);
+    }
+}
+
+TEST_F(ScenePicture, TheMarkIsAStarCentredOnTheClick) {
+    const SceneState plain = {40, 100, 80, 0, true};
+    SceneState marked = plain;
+    PlaceMark(&marked, 200, 150);
+    const std::vector<std::uint8_t> a = Draw(plain);
+    const std::vector<std::uint8_t> b = Draw(marked);
+    const SpriteSize star = SPRITE_SIZES[SPRITE_STAR];
+    int inside = 0;
+    for (std::int32_t y = 0; y < SCENE_HEIGHT; ++y) {
+        for (std::int32_t x = 0; x < SCENE_WIDTH; ++x) {
+            const std::size_t i = std::size_t(y) * SCENE_WIDTH + x;
+            const bool inStar =
+                x >= 200 - star.width / 2 && x < 200 - star.width / 2 + star.width &&
+                y >= 150 - star.height / 2 && y < 150 - star.height / 2 + star.height;
+            if (!inStar) {
+                ASSERT_EQ(a[i], b[i]) << x << "," << y;
+            } else {
+                inside += a[i] != b[i];
+            }
+        }
+    }
+    EXPECT_GT(inside, 0);
+    // The star's middle pixel is where the click was.
+    EXPECT_NE(a[150 * SCENE_WIDTH + 200], b[150 * SCENE_WIDTH + 200]);
+}
+
+// ---------------------------------------------------------------------------
+// Command line
+
+TEST(SceneOptions, ReadsTheCommandLine) {
+    const struct {
+        const char* rule;
+        std::vector<const char*> words; // after the program's name
+        bool ok;
+        SceneOptions expected;
+        const char* bad;
+    } cases[] = {
+        {"nothing: a window at its own size", {}, true, {1, false, false, nullptr}, nullptr},
+        {"a zoom", {"--zoom", "3"}, true, {3, false, false, nullptr}, nullptr},
+        {"the largest zoom", {"--zoom", "8"}, true, {8, false, false, nullptr}, nullptr},
+        {"the desktop with aspect",
+         {"--desktop", "--aspect"},
+         true,
+         {1, true, true, nullptr},
+         nullptr},
+        {"a mode after options",
+         {"--aspect", "320x200"},
+         true,
+         {1, false, true, "320x200"},
+         nullptr},
+        {"a mode before options",
+         {"0x101", "--zoom", "2"},
+         true,
+         {2, false, false, "0x101"},
+         nullptr},
+        {"zoom 0", {"--zoom", "0"}, false, {}, "--zoom"},
+        {"zoom beyond the largest", {"--zoom", "9"}, false, {}, "--zoom"},
+        {"a zoom that is no number", {"--zoom", "2x"}, false, {}, "--zoom"},
+        {"a zoom without its number", {"--zoom"}, false, {}, "--zoom"},
+        {"an option nobody knows", {"--fast"}, false, {}, "--fast"},
+        {"two modes", {"320x200", "640x480"}, false, {}, "640x480"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rule);
+        std::vector<char*> words = {const_cast<char*>("scene.exe")};
+        for (const char* w : c.words) words.push_back(const_cast<char*>(w));
+        SceneOptions options;
+        const char* bad = nullptr;
+        ASSERT_EQ(ParseSceneOptions(static_cast<std::uint16_t>(words.size()), words.data(),
+                                    &options, &bad),
+                  c.ok);
+        if (!c.ok) {
+            EXPECT_STREQ(bad, c.bad);
+            continue;
+        }
+        EXPECT_EQ(options.zoom, c.expected.zoom);
+        EXPECT_EQ(options.desktop, c.expected.desktop);
+        EXPECT_EQ(options.aspect, c.expected.aspect);
+        EXPECT_STREQ(options.mode, c.expected.mode);
     }
 }
 
